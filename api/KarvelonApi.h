@@ -1,0 +1,105 @@
+#pragma once
+
+#include "SourceType.h"
+
+#include <QAtomicInteger>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSslError>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class SocketIO;
+
+// The program's single client of the hosted telephone service: signed web-API
+// requests (call set-up, SIP account lists) and the incoming-call
+// notification channel. Lives on its own worker thread.
+class KarvelonApi : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit KarvelonApi(QObject* parent = nullptr);
+    ~KarvelonApi() override;
+
+    static KarvelonApi* instance();
+
+    static QString hashPassword(const QString& password, int mode);
+    static QString hashUriString(const QString& text, const QString& key);
+
+    // Runs in the caller's thread with an access manager of its own.
+    QList<QPair<QString, QString>> listSipAccounts(SourceType::Type source);
+    // Same, and tells whether the service answered successfully (an empty list
+    // can then mean "no accounts" rather than "failed").
+    QList<QPair<QString, QString>> listSipAccounts(SourceType::Type source, bool& ok);
+
+    // Safe to call from any thread.
+    bool isNotificationSocketConnected() const;
+
+    // Test-only: point the client at a local service instead of the built-in addresses.
+    struct ServiceUrls
+    {
+        QString apiBaseUrl;
+        QUrl notifyUrl;
+        QUrl wanIpHtmlUrl;
+        QUrl wanIpTextUrl;
+    };
+    void setServiceUrlsForTesting(const ServiceUrls& urls);
+    ServiceUrls serviceUrls() const;
+    // Test-only: shorten the request time limit and the notification timers.
+    void setRequestTimeoutForTesting(int msecs);
+    void setRetryIntervalForTesting(int msecs);
+    void setPingIntervalForTesting(int msecs);
+    void setWanIpTimeoutForTesting(int msecs);
+
+signals:
+    void callInitiated(bool success);
+    void incomingCall(const QString& callerId, const QString& dId, const QString& displayText);
+    void showUserNotification(bool isError, const QString& msg);
+    void notificationSocketConnectionChanged(bool connected);
+
+public slots:
+    bool startNotificationSocket();
+    bool stopNotificationSocket();
+    void onSettingsUpdated();
+    void call(const QString& number, SourceType::Type source, const QString& sipAccountId = QString());
+    void onSslError(QNetworkReply* reply, const QList<QSslError>& e);
+
+private slots:
+    void retryRegisteringNotificationSocket();
+
+private:
+    Q_DISABLE_COPY(KarvelonApi)
+
+    QJsonObject awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName);
+    QString errorDescription(QNetworkReply* reply, const QJsonObject& response) const;
+
+    void queueRegisteringNotificationSocket();
+    bool initNotificationSocket();
+    void notificationSocketAuthentication(const QJsonObject& data);
+    void notificationSocketNotification(const QJsonObject& data);
+    void notificationSocketDisconnected(const QJsonObject& data);
+    void setNotificationSocketConnected(bool connected);
+
+    QNetworkAccessManager* m_networkAccessManager = nullptr;
+    QTimer m_retryTimer;
+    SocketIO* m_socketIO = nullptr;
+    QString m_wsKey;
+    QString m_wsUsername;
+    int m_retryCount = 0;
+    bool m_userNotified = false;
+    bool m_stopRequested = false;
+
+    ServiceUrls m_urls;
+    int m_requestTimeoutMsecs = 10000;
+    int m_pingIntervalMsecs = 0; // 0: the server's own period
+    int m_wanIpTimeoutMsecs = 5000;
+    QAtomicInteger<int> m_socketConnected{0};
+
+    static KarvelonApi* m_instance;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "SingleApplication.h"
+#include "SourceType.h"
+
+#include <QString>
+#include <QStringList>
+
+class InternalKarvelonApi;
+class KarvelonApi;
+class Notifier;
+class QThread;
+class SystemTrayIcon;
+
+// The application object: owns the tray icon and the notifier, starts the two
+// worker threads and wires the subsystems together.
+class KarvelonApplication : public SingleApplication
+{
+    Q_OBJECT
+
+public:
+    KarvelonApplication(int& argc, char** argv);
+    ~KarvelonApplication() override;
+
+    void init();
+    void registerHotKey();
+    SystemTrayIcon* systemTrayIcon() const { return m_systemTrayIcon; }
+
+signals:
+    void settingsUpdated();
+
+public slots:
+    void onSettingsUpdated();
+    void onQuitApplication();
+    void onCallNumber(const QString& number, const QString& sipId);
+    void onOpenSettings(const QString& tabName);
+    void onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay);
+    void onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
+    void onOpenLogViewer();
+    void showInformationBalloon(bool isError, const QString& msg);
+    void onApplicationStarted();
+    void onMessageReceived(const QString& message);
+
+private:
+    Q_DISABLE_COPY(KarvelonApplication)
+    void stopWorkerThreads();
+
+    KarvelonApi* m_api = nullptr;
+    SystemTrayIcon* m_systemTrayIcon = nullptr;
+    InternalKarvelonApi* m_internalApi = nullptr;
+    Notifier* m_notifier = nullptr;
+    QThread* m_apiThread = nullptr;
+    QThread* m_internalApiThread = nullptr;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+class QFile;
+class QTimer;
+
+// The program's activity log: one JSON record per line, one file per local
+// calendar day in the per-user data directory ("logs/yyyyMMdd.txt").
+class Logger : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Severity {
+        Debug = 0,
+        Info = 1,
+        Warning = 2,
+        Error = 3,
+    };
+    Q_ENUM(Severity)
+
+    static Logger* instance();
+
+    void log(Logger::Severity severity, const QString& component, const QString& msg);
+    QString logLocation() const;
+    QList<QJsonObject> readLogRecords();
+    void purge(int days);
+    static bool parseLogRecord(const QString& line, QJsonObject& record);
+    void openNewLogFile();
+
+    ~Logger() override;
+
+public slots:
+    void onNewDay();
+
+protected:
+    // Tests build their own loggers over a directory of their choice.
+    explicit Logger(const QString& logLocation, QObject* parent = nullptr);
+    friend class LoggerTestAccess;
+
+private:
+    Q_DISABLE_COPY(Logger)
+    void armDayTimer();
+
+    QFile* m_file = nullptr;
+    QTimer* m_timer = nullptr;
+    QString m_logLocation;
+    QMutex m_mutex;
+    static Logger* m_instance;
+};

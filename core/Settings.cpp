@@ -1,0 +1,49 @@
+#include "Settings.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+Settings::Settings()
+    : m_settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
+                 QCoreApplication::applicationName())
+{
+}
+
+Settings::~Settings() = default;
+
+QVariant Settings::get(const QString& group, const QString& key, const QVariant& defaultValue)
+{
+    m_settings.beginGroup(group);
+    QVariant value = m_settings.value(key, defaultValue);
+    m_settings.endGroup();
+    return value;
+}
+
+void Settings::set(const QString& group, const QString& key, const QVariant& value)
+{
+    m_settings.beginGroup(group);
+    m_settings.setValue(key, value);
+    m_settings.sync();
+    m_settings.endGroup();
+    restrictAccess();
+}
+
+QString Settings::fileName() const
+{
+    return m_settings.fileName();
+}
+
+// The file holds passwords and API keys in plain text: only its owner may read
+// it. QSettings replaces the file on every sync, so the mode is set after each
+// write, and the directory is closed to others so the short window between
+// replacing and chmod exposes nothing.
+void Settings::restrictAccess()
+{
+    const QString path = m_settings.fileName();
+    if (!QFile::exists(path))
+        return;
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QString dir = QFileInfo(path).absolutePath();
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}

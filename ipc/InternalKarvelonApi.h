@@ -1,0 +1,40 @@
+#pragma once
+
+#include "SourceType.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QLocalServer;
+
+// The local command socket through which desktop plug-ins ask for the call
+// dialog. Lives on its own thread; never answers a client.
+class InternalKarvelonApi : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* ServerName = "/tmp/Karvelon";
+
+    explicit InternalKarvelonApi(QObject* parent = nullptr);
+    // Test hook: listen on another path.
+    InternalKarvelonApi(const QString& serverName, QObject* parent);
+    ~InternalKarvelonApi() override;
+
+    bool isListening() const;
+
+signals:
+    void showCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
+
+public slots:
+    void onNewConnection();
+    void onReadyRead();
+
+private:
+    Q_DISABLE_COPY(InternalKarvelonApi)
+    void handleCommand(const QByteArray& data);
+
+    QLocalServer* m_server = nullptr;
+};

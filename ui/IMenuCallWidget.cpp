@@ -1,0 +1,3 @@
+#include "IMenuCallWidget.h"
+
+IMenuCallWidget::~IMenuCallWidget() = default;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+
+class QMainWindow;
+class QMenu;
+class ButtonGroupAction;
+
+// The program's tray icon; its menu is the click-to-dial front end.
+class SystemTrayIcon : public QSystemTrayIcon
+{
+    Q_OBJECT
+
+public:
+    explicit SystemTrayIcon(QMainWindow* parent = nullptr);
+    ~SystemTrayIcon() override;
+
+    QMenu* menu() const { return m_menu; }
+
+signals:
+    void callNumber(const QString& number, const QString& sipId);
+    void openSettings();
+    void openLogViewer();
+    void quitApplication();
+
+public slots:
+    void onShowContextMenu();
+    void onCallNumber(const QString& number, const QString& sipId);
+    void onButtonGroupRejected();
+
+private:
+    Q_DISABLE_COPY(SystemTrayIcon)
+
+    QMenu* m_menu = nullptr;
+    ButtonGroupAction* m_buttonGroup = nullptr;
+};
