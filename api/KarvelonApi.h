@@ -85,6 +85,8 @@ private:
     void notificationSocketNotification(const QJsonObject& data);
     void notificationSocketDisconnected(const QJsonObject& data);
     void setNotificationSocketConnected(bool connected);
+    // Releases the notification client; called by the destructor.
+    void destroyNotificationChannel();
 
     QNetworkAccessManager* m_networkAccessManager = nullptr;
     QTimer m_retryTimer;
