@@ -1,0 +1,8 @@
+#include "LogViewerDialog.h"
+
+LogViewerDialog::LogViewerDialog(QWidget* parent) : QDialog(parent)
+{
+    m_ui.setupUi(this);
+}
+
+LogViewerDialog::~LogViewerDialog() = default;
