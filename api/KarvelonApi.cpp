@@ -1,0 +1,391 @@
+// The request side of KarvelonApi: signing, executing and judging web-API
+// requests, call set-up and SIP account retrieval.
+#include "KarvelonApi.h"
+
+#include "BuildConfig.h"
+#include "Clock.h"
+#include "Logger.h"
+#include "Settings.h"
+#include "UrlHelper.h"
+
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QMessageAuthenticationCode>
+#include <QMetaType>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslError>
+
+#include <algorithm>
+
+KarvelonApi* KarvelonApi::m_instance = nullptr;
+
+namespace {
+
+const QString kCustomerGroup = QStringLiteral("CustomerGroup");
+const QString kClickToDialGroup = QStringLiteral("ClickToDial");
+const QString kCallScript = QStringLiteral("cltodlapp.php?");
+const QString kPluginScript = QStringLiteral("ouctdpl.php?");
+const QString kOptions = QStringLiteral("options");
+
+QString settingString(const QString& group, const QString& key)
+{
+    return Settings().get(group, key).toString();
+}
+
+// The customer part that every call and list request shares, in the service's order.
+void addRequestParameters(UrlHelper& params, const QString& options, const QString& apiId,
+                          const QString& sipAccount, const QString& telnr)
+{
+    params.addKeyValue(kOptions, options);
+    params.addKeyValue(QStringLiteral("apiID"), apiId);
+    params.addKeyValue(QStringLiteral("knummer"), settingString(kCustomerGroup, QStringLiteral("Number")));
+    params.addKeyValue(QStringLiteral("pwd"),
+                       KarvelonApi::hashPassword(settingString(kCustomerGroup, QStringLiteral("Password")), 2));
+    params.addKeyValue(QStringLiteral("sipacc"), sipAccount);
+    params.addKeyValue(QStringLiteral("telnr"), telnr);
+    params.addKeyValue(QStringLiteral("f"), QStringLiteral("json"));
+    params.addKeyValue(QStringLiteral("ts"), QString::number(Clock::currentSecsSinceEpoch()));
+}
+
+// Signs the parameters (nothing of "excluded" enters the signature), drops
+// "options" for the click-to-dial script and renders the whole request URL.
+QString signedRequestUrl(const QString& baseUrl, UrlHelper params, const QString& script, const QString& key,
+                         const QStringList& excluded)
+{
+    const QString signature = KarvelonApi::hashUriString(params.toConcatenatedString(excluded), key);
+    if (script == kCallScript)
+        params.removeKey(kOptions);
+    return baseUrl + script + params.toUrl() + QStringLiteral("&pass=") + signature;
+}
+
+QString jsonString(const QJsonObject& object, const QString& key)
+{
+    return object.value(key).toString();
+}
+
+struct CallSource
+{
+    QString group;
+    QString options;
+    QString component;
+    QString script;
+};
+
+CallSource callSource(SourceType::Type source)
+{
+    switch (source) {
+    case SourceType::MsOutlook:
+        return {QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook"), QStringLiteral("Click-to-Dial Outlook"),
+                kPluginScript};
+    case SourceType::AppleContacts:
+        return {QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts"),
+                QStringLiteral("Click-to-Dial Apple Contacts"), kPluginScript};
+    case SourceType::Thunderbird:
+        return {QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird"),
+                QStringLiteral("Click-to-Dial Thunderbird"), kPluginScript};
+    default:
+        break;
+    }
+    return {kClickToDialGroup, QString(), QStringLiteral("Click-to-Dial"),
+            static_cast<int>(source) > 0 ? kPluginScript : kCallScript};
+}
+
+} // namespace
+
+KarvelonApi::KarvelonApi(QObject* /*parent*/)
+    : QObject(nullptr)
+{
+    m_networkAccessManager = new QNetworkAccessManager(this);
+    connect(m_networkAccessManager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError);
+
+    qRegisterMetaType<QList<QPair<QString, QString>>>("QList<QPair<QString, QString>>&");
+
+    m_urls.apiBaseUrl = QStringLiteral(KARVELON_API_BASE_URL);
+    m_urls.notifyUrl = QUrl(QStringLiteral(KARVELON_NOTIFY_URL));
+    m_urls.wanIpHtmlUrl = QUrl(QStringLiteral(KARVELON_WANIP_HTML_URL));
+    m_urls.wanIpTextUrl = QUrl(QStringLiteral(KARVELON_WANIP_TEXT_URL));
+
+    m_retryTimer.setSingleShot(false);
+    m_retryTimer.setInterval(10000);
+    connect(&m_retryTimer, &QTimer::timeout, this, &KarvelonApi::retryRegisteringNotificationSocket);
+
+    m_instance = this;
+}
+
+KarvelonApi::~KarvelonApi()
+{
+    destroyNotificationChannel();
+}
+
+KarvelonApi* KarvelonApi::instance()
+{
+    return m_instance;
+}
+
+QString KarvelonApi::hashPassword(const QString& password, int mode)
+{
+    const QByteArray bytes = password.toLatin1();
+    if (mode == 2) {
+        const QByteArray md5Hex = QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+        return QString::fromLatin1(QCryptographicHash::hash(md5Hex, QCryptographicHash::Sha256).toHex());
+    }
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString KarvelonApi::hashUriString(const QString& text, const QString& key)
+{
+    return QString::fromLatin1(
+        QMessageAuthenticationCode::hash(text.toLatin1(), key.toLatin1(), QCryptographicHash::Sha256).toHex());
+}
+
+QString KarvelonApi::dialledDigits(const QString& number)
+{
+    QString digits;
+    int i = 0;
+    while (i < number.size() && number.at(i).isSpace())
+        ++i;
+    if (i < number.size() && number.at(i) == QLatin1Char('+')) {
+        digits = QStringLiteral("00");
+        ++i;
+    }
+    for (; i < number.size(); ++i) {
+        const QChar c = number.at(i);
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digits.append(c);
+    }
+    return digits;
+}
+
+QList<QPair<QString, QString>> KarvelonApi::parseSipAccounts(const QJsonObject& response)
+{
+    QStringList names = response.keys();
+    // Member names order as text ("10" before "2"), whatever the service numbers them.
+    std::sort(names.begin(), names.end());
+    QList<QPair<QString, QString>> accounts;
+    for (const QString& name : qAsConst(names)) {
+        const QJsonObject account = response.value(name).toObject();
+        accounts.append(qMakePair(jsonString(account, QStringLiteral("logname")),
+                                  jsonString(account, QStringLiteral("SIPusername"))));
+    }
+    return accounts;
+}
+
+QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName)
+{
+    QJsonObject result;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(m_requestTimeoutMsecs);
+
+    auto finish = [&loop, &timer, reply, &ok, &result]() {
+        loop.quit();
+        if (!timer.isActive()) {
+            // Timed out, or already judged: the reply's late news changes nothing.
+            reply->abort();
+            ok = false;
+            return;
+        }
+        timer.stop();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status > 400) {
+            ok = false;
+            return;
+        }
+        result = QJsonDocument::fromJson(reply->readAll()).object();
+        ok = true;
+        if (result.contains(QStringLiteral("head"))) {
+            const QJsonObject head = result.value(QStringLiteral("head")).toObject();
+            const QJsonObject body = result.value(QStringLiteral("body")).toObject();
+            if (!jsonString(head, QStringLiteral("error_message")).isEmpty())
+                ok = false;
+            else if (!jsonString(body, QStringLiteral("error_message")).isEmpty())
+                ok = false;
+        }
+    };
+    auto onError = [reply, componentName, finish](QNetworkReply::NetworkError code) {
+        Logger::instance()->log(Logger::Error, componentName,
+                                QStringLiteral("Fout opgetreden tijdens aanroepen API: %1 (%2)")
+                                    .arg(reply->errorString())
+                                    .arg(static_cast<int>(code)));
+        finish();
+    };
+    auto onTimeout = [componentName, finish]() {
+        Logger::instance()->log(Logger::Info, componentName, QStringLiteral("Timeout"));
+        finish();
+    };
+
+    const QMetaObject::Connection timeoutConnection =
+        connect(&timer, &QTimer::timeout, &loop, onTimeout, Qt::DirectConnection);
+    const QMetaObject::Connection finishedConnection =
+        connect(reply, &QNetworkReply::finished, &loop, finish, Qt::DirectConnection);
+    const QMetaObject::Connection errorConnection =
+        connect(reply, &QNetworkReply::errorOccurred, &loop, onError, Qt::DirectConnection);
+
+    timer.start();
+    if (reply->isFinished()) {
+        // Finished before we could listen (e.g. refused at once): judge it now.
+        if (reply->error() != QNetworkReply::NoError)
+            onError(reply->error());
+        finish();
+    } else {
+        const int exitCode = loop.exec();
+        qDebug() << "awaitResponse: event loop ended with" << exitCode;
+    }
+    Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Done"));
+
+    disconnect(timeoutConnection);
+    disconnect(finishedConnection);
+    disconnect(errorConnection);
+    return result;
+}
+
+QString KarvelonApi::errorDescription(QNetworkReply* reply, const QJsonObject& response) const
+{
+    if (reply->error() != QNetworkReply::NoError)
+        return reply->errorString();
+    const QJsonObject head = response.value(QStringLiteral("head")).toObject();
+    const QJsonObject body = response.value(QStringLiteral("body")).toObject();
+    const QString headMessage = jsonString(head, QStringLiteral("error_message"));
+    if (!headMessage.isEmpty())
+        return QStringLiteral("%1: %2").arg(jsonString(head, QStringLiteral("error_number")), headMessage);
+    return QStringLiteral("%1: %2").arg(jsonString(body, QStringLiteral("error_number")),
+                                       jsonString(body, QStringLiteral("error_message")));
+}
+
+void KarvelonApi::onSslError(QNetworkReply* /*reply*/, const QList<QSslError>& e)
+{
+    // Never ignored: the request goes on to fail; the reason is what the user's log needs.
+    QString reasons;
+    for (const QSslError& error : e)
+        reasons += error.errorString();
+    Logger::instance()->log(Logger::Warning, QStringLiteral("API"),
+                            QStringLiteral("Kon geen verbinding met API maken. Foutmelding: %1").arg(reasons));
+}
+
+void KarvelonApi::call(const QString& number, SourceType::Type source, const QString& sipAccountId)
+{
+    const CallSource src = callSource(source);
+    const QString apiId = settingString(src.group, QStringLiteral("Id"));
+    const QString key = settingString(src.group, QStringLiteral("Key"));
+    const QString defaultSip = settingString(src.group, QStringLiteral("DefaultSip"));
+    const QString sipAccount = sipAccountId.isEmpty() ? defaultSip : sipAccountId;
+    const QString digits = dialledDigits(number);
+
+    UrlHelper params;
+    addRequestParameters(params, src.options, apiId, sipAccount, digits);
+    const QString url = signedRequestUrl(m_urls.apiBaseUrl, params, src.script, key, {kOptions});
+
+    Logger* log = Logger::instance();
+    log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
+    log->log(Logger::Info, src.component, QStringLiteral("Gesprek initieren naar: %1").arg(digits));
+
+    QNetworkReply* reply = m_networkAccessManager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
+    bool ok = false;
+    const QJsonObject response = awaitResponse(reply, ok, src.component);
+    if (ok) {
+        emit callInitiated(true);
+    } else {
+        emit callInitiated(false);
+        log->log(Logger::Error, src.component,
+                 QStringLiteral("Kon gesprek niet starten. Fout: %1").arg(errorDescription(reply, response)));
+    }
+    reply->deleteLater();
+}
+
+QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type source)
+{
+    bool ok = false;
+    return listSipAccounts(source, ok);
+}
+
+QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type source, bool& ok)
+{
+    struct Plugin
+    {
+        SourceType::Type type;
+        QString group;
+        QString options;
+    };
+    static const Plugin plugins[] = {
+        {SourceType::MsOutlook, QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook")},
+        {SourceType::AppleContacts, QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts")},
+        {SourceType::Thunderbird, QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird")},
+    };
+
+    QString apiId;
+    QString key;
+    QString options;
+    QString component = QStringLiteral("Click-to-Dial");
+    QString script = kCallScript;
+    if (source == SourceType::ClickToDial) {
+        apiId = settingString(kClickToDialGroup, QStringLiteral("Id"));
+        key = settingString(kClickToDialGroup, QStringLiteral("Key"));
+    } else {
+        script = kPluginScript;
+        // The plug-ins after the requested one stand in for it; the last one
+        // tried is used when none has an id.
+        bool started = source == SourceType::AnyPlugin;
+        for (const Plugin& plugin : plugins) {
+            started = started || plugin.type == source;
+            if (!started)
+                continue;
+            apiId = settingString(plugin.group, QStringLiteral("Id"));
+            key = settingString(plugin.group, QStringLiteral("Key"));
+            options = plugin.options;
+            component = plugin.options;
+            if (!apiId.isEmpty())
+                break;
+        }
+    }
+
+    Logger* log = Logger::instance();
+    log->log(Logger::Info, component, QStringLiteral("SIP accounts ophalen voor '%1' met key '%2'").arg(component, apiId));
+
+    UrlHelper params;
+    addRequestParameters(params, options, apiId, QStringLiteral("0"), QStringLiteral("0"));
+    const QString url = signedRequestUrl(m_urls.apiBaseUrl, params, script, key,
+                                         {QStringLiteral("filter"), kOptions});
+    log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
+
+    // Runs in the caller's thread: a manager of its own there, and the TLS
+    // report logged directly (it touches no state of this object).
+    QNetworkAccessManager manager;
+    connect(&manager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError, Qt::DirectConnection);
+    QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
+    ok = false;
+    const QJsonObject response = awaitResponse(reply, ok, component);
+
+    QList<QPair<QString, QString>> accounts;
+    if (!ok) {
+        log->log(Logger::Error, component,
+                 QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(errorDescription(reply, response)));
+    } else {
+        accounts = parseSipAccounts(response);
+        QString names;
+        for (const auto& account : qAsConst(accounts))
+            names += account.first + QStringLiteral(", ");
+        log->log(Logger::Info, component, QStringLiteral("SIP accounts opgehaald: %1").arg(names));
+    }
+    delete reply;
+    return accounts;
+}
+
+void KarvelonApi::setServiceUrlsForTesting(const ServiceUrls& urls)
+{
+    m_urls = urls;
+}
+
+KarvelonApi::ServiceUrls KarvelonApi::serviceUrls() const
+{
+    return m_urls;
+}
+
+void KarvelonApi::setRequestTimeoutForTesting(int msecs)
+{
+    m_requestTimeoutMsecs = msecs;
+}

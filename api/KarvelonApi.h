@@ -57,6 +57,15 @@ public:
     void setPingIntervalForTesting(int msecs);
     void setWanIpTimeoutForTesting(int msecs);
 
+    // --- request side (api/) ---
+    // The digits that go into "telnr": a leading "+" (after leading blanks)
+    // becomes the international prefix "00", then every non-digit is dropped.
+    static QString dialledDigits(const QString& number);
+    // The customer's SIP accounts in a successful list reply, as (display name, id),
+    // ordered by member name compared as text.
+    static QList<QPair<QString, QString>> parseSipAccounts(const QJsonObject& response);
+    // --- end of request side ---
+
 signals:
     void callInitiated(bool success);
     void incomingCall(const QString& callerId, const QString& dId, const QString& displayText);
