@@ -1,0 +1,119 @@
+#include "CallDialog.h"
+
+#include "SipAccount.h"
+#include "SipAccountManager.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPixmap>
+#include <QRegExp>
+
+CallDialog::CallDialog(SourceType::Type type, QWidget* parent)
+    : QDialog(parent)
+    , m_type(type)
+{
+    m_ui.setupUi(this);
+    setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Bel"));
+
+    // The menu is built once: accounts that change while the dialog is open
+    // show up the next time. Actions map to account ids, never to records.
+    const QList<SipAccount*> accounts = SipAccountManager::instance()->accounts(type, true);
+    if (accounts.size() < 2) {
+        m_ui.btnCallWith->setVisible(false);
+    } else {
+        m_ui.btnCallWith->setVisible(true);
+        auto* menu = new QMenu(m_ui.btnCallWith);
+        menu->setObjectName(QStringLiteral("mnuCallWith"));
+        for (const SipAccount* account : accounts) {
+            QAction* action = menu->addAction(account->displayName(), this, &CallDialog::SipAccountClicked);
+            m_accountActions.insert(action, account->id());
+        }
+        m_ui.btnCallWith->setMenu(menu);
+    }
+
+    m_ui.logo->setPixmap(QPixmap(QStringLiteral(":/logos/Karvelon400")));
+}
+
+CallDialog::~CallDialog() = default;
+
+QString CallDialog::nameMarkup(const QString& name)
+{
+    return QStringLiteral("<span style=\" font-size:14pt; font-weight:600;\">") + name.toHtmlEscaped()
+        + QStringLiteral("</span>");
+}
+
+QString CallDialog::stripNumberLabel(const QString& entry)
+{
+    QString number = entry;
+    number.replace(QRegExp(QStringLiteral("(\\(.*\\))"), Qt::CaseSensitive, QRegExp::RegExp), QString());
+    return number;
+}
+
+void CallDialog::setName(const QString& name)
+{
+    m_ui.lblCallInformation->setText(nameMarkup(name));
+}
+
+void CallDialog::setPhoneNumbers(const QStringList& numbers)
+{
+    m_ui.cmbPhoneNumber->clear();
+    for (const QString& number : numbers)
+        addPhoneNumber(number);
+}
+
+void CallDialog::addPhoneNumber(const QString& number)
+{
+    m_ui.cmbPhoneNumber->addItem(number);
+}
+
+QString CallDialog::selectedPhoneNumer() const
+{
+    return stripNumberLabel(m_ui.cmbPhoneNumber->currentText());
+}
+
+void CallDialog::updateStatus(bool success)
+{
+    const QString text = success ? QStringLiteral("Gesprek succesvol geïnitieerd")
+                                 : QStringLiteral("Kon gesprek niet initiëren");
+    m_ui.lblStatus->setText(QStringLiteral("<b>") + text + QStringLiteral("</b>"));
+}
+
+bool CallDialog::event(QEvent* e)
+{
+    // Return and Enter always call with the default account; they must not
+    // reach the dialog's default-button handling.
+    if (e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            on_btnCall_pressed();
+            e->accept();
+            return true;
+        }
+    }
+    return QDialog::event(e);
+}
+
+void CallDialog::on_btnCall_pressed()
+{
+    emit callPressed(m_type, QString());
+}
+
+void CallDialog::on_btnCallWith_pressed()
+{
+    // The button drops its menu down by itself.
+}
+
+void CallDialog::on_btnCancel_pressed()
+{
+    reject();
+}
+
+void CallDialog::SipAccountClicked()
+{
+    auto* action = qobject_cast<QAction*>(sender());
+    if (!action)
+        return;
+    emit callPressed(m_type, m_accountActions.value(action));
+}

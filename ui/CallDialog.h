@@ -8,8 +8,11 @@
 #include <QStringList>
 
 class QAction;
+class QEvent;
 
 // Shows a contact with its numbers; the user picks one and presses "&Bellen".
+// The dialog does not dial: it emits callPressed and shows the outcome that
+// comes back through updateStatus.
 class CallDialog : public QDialog
 {
     Q_OBJECT
@@ -20,14 +23,31 @@ public:
 
     void setName(const QString& name);
     void setPhoneNumbers(const QStringList& numbers);
+    void addPhoneNumber(const QString& number);
+    // The selected entry without its parenthesised label.
     QString selectedPhoneNumer() const;
     SourceType::Type sourceType() const { return m_type; }
+
+    // The rich text that shows a contact's name; markup in the name is shown, not obeyed.
+    static QString nameMarkup(const QString& name);
+    // An entry of the number list without its label: everything from the
+    // first "(" to the last ")" goes, the rest stays as it is.
+    static QString stripNumberLabel(const QString& entry);
 
 signals:
     void callPressed(SourceType::Type type, const QString& sipId);
 
 public slots:
     void updateStatus(bool success);
+
+protected:
+    bool event(QEvent* e) override;
+
+private slots:
+    void on_btnCall_pressed();
+    void on_btnCallWith_pressed();
+    void on_btnCancel_pressed();
+    void SipAccountClicked();
 
 private:
     Q_DISABLE_COPY(CallDialog)

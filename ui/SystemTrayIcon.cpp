@@ -1,0 +1,105 @@
+#include "SystemTrayIcon.h"
+
+#include "ButtonGroupAction.h"
+#include "Logger.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QLineEdit>
+#include <QMenu>
+
+SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
+    : QSystemTrayIcon(nullptr)
+{
+    Q_UNUSED(parent)
+
+    m_menu = new QMenu();
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_menu->setMinimumWidth(200);
+
+    m_buttonGroup = new ButtonGroupAction(m_menu);
+    m_buttonGroup->initInputfield();
+
+    m_menu->insertSeparator(nullptr);
+
+    QAction* settings = m_menu->addAction(QStringLiteral("&Instellingen"));
+    settings->setObjectName(QStringLiteral("actSettings"));
+    connect(settings, &QAction::triggered, this, &SystemTrayIcon::openSettings);
+
+    QAction* logViewer = m_menu->addAction(QStringLiteral("&Log bekijken"));
+    logViewer->setObjectName(QStringLiteral("actLogViewer"));
+    connect(logViewer, &QAction::triggered, this, &SystemTrayIcon::openLogViewer);
+
+    m_menu->addSeparator();
+
+    QAction* quit = m_menu->addAction(QStringLiteral("&Afsluiten"));
+    quit->setObjectName(QStringLiteral("actQuit"));
+    connect(quit, &QAction::triggered, this, &SystemTrayIcon::quitApplication);
+
+    connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
+    connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
+
+    // Every time the menu opens, the number field starts empty.
+    connect(m_menu, &QMenu::aboutToShow, this, [this]() { m_buttonGroup->clearPhoneNumber(); });
+    // ... and has the keyboard focus, so a number can be typed at once.
+    m_menu->installEventFilter(this);
+
+    connect(this, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // The context click opens the menu by itself through setContextMenu.
+        if (reason == QSystemTrayIcon::Trigger)
+            onShowContextMenu();
+    });
+
+    setIcon(QApplication::windowIcon());
+    setContextMenu(m_menu);
+    setVisible(true);
+}
+
+SystemTrayIcon::~SystemTrayIcon()
+{
+    // The call widget goes first: its field lives in the menu's widget action.
+    delete m_buttonGroup;
+    m_buttonGroup = nullptr;
+    if (m_menu)
+        m_menu->removeEventFilter(this);
+    m_menu->deleteLater();
+}
+
+bool SystemTrayIcon::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_menu && event->type() == QEvent::Show)
+        focusNumberField();
+    return QSystemTrayIcon::eventFilter(watched, event);
+}
+
+void SystemTrayIcon::focusNumberField()
+{
+    QLineEdit* field = m_buttonGroup ? m_buttonGroup->inputField() : nullptr;
+    if (!field)
+        return;
+    const QList<QAction*> actions = m_menu->actions();
+    if (!actions.isEmpty())
+        m_menu->setActiveAction(actions.first());
+    field->setFocus(Qt::PopupFocusReason);
+}
+
+void SystemTrayIcon::onShowContextMenu()
+{
+    m_menu->popup(QCursor::pos());
+}
+
+void SystemTrayIcon::onCallNumber(const QString& number, const QString& sipId)
+{
+    Logger::instance()->log(Logger::Info, QStringLiteral("Click-to-Dial"),
+                            QStringLiteral("Bel nummer: %1 via ClickToDial menu opdracht ontvangen").arg(number));
+    m_buttonGroup->clearPhoneNumber();
+    m_menu->hide();
+    emit callNumber(number, sipId);
+}
+
+void SystemTrayIcon::onButtonGroupRejected()
+{
+    m_menu->hide();
+}

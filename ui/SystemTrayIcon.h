@@ -16,6 +16,9 @@ public:
     ~SystemTrayIcon() override;
 
     QMenu* menu() const { return m_menu; }
+    ButtonGroupAction* callWidget() const { return m_buttonGroup; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void callNumber(const QString& number, const QString& sipId);
@@ -30,6 +33,8 @@ public slots:
 
 private:
     Q_DISABLE_COPY(SystemTrayIcon)
+
+    void focusNumberField();
 
     QMenu* m_menu = nullptr;
     ButtonGroupAction* m_buttonGroup = nullptr;
