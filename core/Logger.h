@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDate>
 #include <QJsonObject>
 #include <QList>
 #include <QMutex>
@@ -46,10 +48,16 @@ protected:
 private:
     Q_DISABLE_COPY(Logger)
     void armDayTimer();
+    void closeLogFile();
 
     QFile* m_file = nullptr;
     QTimer* m_timer = nullptr;
     QString m_logLocation;
     QMutex m_mutex;
     static Logger* m_instance;
+
+    // Guarded by m_mutex: the date the open file belongs to, and the buffer each
+    // record is rendered into (reused so logging does not allocate).
+    QDate m_fileDate;
+    QByteArray m_line;
 };
