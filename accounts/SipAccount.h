@@ -33,7 +33,12 @@ public:
     void setDefault(bool isDefault);
     void setType(SourceType::Type type);
 
-    // Registers the "SipAccount" meta-type with its stream operators.
+    // False for a record read from a stream whose source value this program
+    // does not know; such a record has no place in any list and is dropped.
+    bool hasKnownType() const { return m_typeKnown; }
+    static bool isKnownType(qint32 type);
+
+    // Registers the "SipAccount" meta-type with its stream operators; idempotent.
     static void registerMetaType();
 
 signals:
@@ -45,6 +50,9 @@ private:
     bool m_checked = false;
     bool m_default = false;
     SourceType::Type m_type = SourceType::ClickToDial;
+    bool m_typeKnown = true;
+
+    friend QDataStream& operator>>(QDataStream& in, SipAccount& account);
 };
 
 QDataStream& operator<<(QDataStream& out, const SipAccount& account);

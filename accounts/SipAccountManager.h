@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 
 class SipAccount;
 
@@ -41,8 +42,15 @@ public slots:
 protected:
     explicit SipAccountManager(QObject* parent = nullptr);
 
+    // Tests build fresh registries over their own settings.
+    friend class SipAccountManagerTestAccess;
+
 private:
     Q_DISABLE_COPY(SipAccountManager)
+
+    SipAccount* find(const QString& id, SourceType::Type type) const;
+    void release(const QList<SipAccount*>& dropped);
+    static QVariantList readStoredAccounts();
 
     QList<SipAccount*> m_accounts;
     static SipAccountManager* m_instance;
