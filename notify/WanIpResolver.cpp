@@ -75,7 +75,8 @@ bool WanIpResolver::awaitReply(QNetworkReply* reply, QByteArray& data, int timeo
         done = true;
         loop.quit();
         limit.stop();
-        reply->abort();
+        // A reply that reports an error is ending already; aborting it again
+        // only upsets the network layer.
         if (reply->error() == QNetworkReply::NoError) {
             result = true;
             data = reply->readAll();
