@@ -1,13 +1,284 @@
 #include "SettingsDialog.h"
 
+#include "KarvelonApi.h"
+#include "Logger.h"
+#include "MessageBox.h"
+#include "Settings.h"
+#include "SipAccountsDialog.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QSettings>
+
+namespace {
+
+const QString kCustomerGroup = QStringLiteral("CustomerGroup");
+const QString kNotificationsGroup = QStringLiteral("Notifications");
+const QString kOutlookGroup = QStringLiteral("OutlookPlugin");
+const QString kAppleContactsGroup = QStringLiteral("AppleContactsPlugin");
+const QString kThunderbirdGroup = QStringLiteral("ThunderbirdPlugin");
+const QString kClickToDialGroup = QStringLiteral("ClickToDial");
+const QString kId = QStringLiteral("Id");
+const QString kKey = QStringLiteral("Key");
+const QString kPassword = QStringLiteral("Password");
+const QString kDirtyMark = QStringLiteral(" *");
+
+constexpr int kVersionMajor = 2;
+constexpr int kVersionMinor = 0;
+
+} // namespace
+
 SettingsDialog::SettingsDialog(KarvelonApi* api, QWidget* parent) : QDialog(parent), m_api(api)
 {
     m_ui.setupUi(this);
+    m_ui.lblVersion->setText(QStringLiteral("Versie %1.%2").arg(kVersionMajor).arg(kVersionMinor));
+    setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Instellingen"));
+
+    // Connected only after loading, so filling the fields never counts as an edit.
+    loadSettings();
+    setupConnections();
+
+    const KarvelonApi* client = KarvelonApi::instance();
+    onNotificationSocketStateChanged(client && client->isNotificationSocketConnected());
+
+    // The Apple Contacts and Outlook plug-ins are not offered; their fields stay
+    // (hidden) and are still loaded and saved.
+    m_ui.tabWidget->removeTab(4);
+    m_ui.tabWidget->removeTab(2);
+
+    hideHotkeys();
+    m_ui.logo->setVisible(true);
 }
 
 SettingsDialog::~SettingsDialog() = default;
 
 void SettingsDialog::activateTab(const QString& tabName)
 {
-    Q_UNUSED(tabName)
+    for (int i = 0; i < m_ui.tabWidget->count(); ++i) {
+        if (m_ui.tabWidget->widget(i)->objectName() == tabName)
+            m_ui.tabWidget->setCurrentIndex(i);
+    }
+}
+
+void SettingsDialog::hideHotkeys()
+{
+    m_ui.lblHotkey->hide();
+    m_ui.lblHotkeyPlus->hide();
+    m_ui.cmbHotkey1->hide();
+    m_ui.cmbHotkey2->hide();
+}
+
+void SettingsDialog::loadSettings()
+{
+    m_loading = true;
+    Settings settings;
+    m_ui.txtCustomerNumber->setText(settings.get(kCustomerGroup, QStringLiteral("Number")).toString());
+    m_ui.txtCustomerPassword->setText(settings.get(kCustomerGroup, kPassword).toString());
+    m_ui.chkEnableNotify->setChecked(settings.get(kNotificationsGroup, QStringLiteral("Enabled")).toBool());
+    m_ui.txtNotifyUsername->setText(settings.get(kNotificationsGroup, QStringLiteral("Username")).toString());
+    m_ui.txtNotifyPassword->setText(settings.get(kNotificationsGroup, kPassword).toString());
+    m_ui.txtOutlookPluginId->setText(settings.get(kOutlookGroup, kId).toString());
+    m_ui.txtOutlookPluginKey->setText(settings.get(kOutlookGroup, kKey).toString());
+    m_ui.txtAppleContactsPluginId->setText(settings.get(kAppleContactsGroup, kId).toString());
+    m_ui.txtAppleContactsPluginKey->setText(settings.get(kAppleContactsGroup, kKey).toString());
+    m_ui.txtThunderbirdPluginId->setText(settings.get(kThunderbirdGroup, kId).toString());
+    m_ui.txtThunderbirdPluginKey->setText(settings.get(kThunderbirdGroup, kKey).toString());
+    // The hot-key lists are not loaded: they start on their empty item.
+    m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
+    m_ui.txtClickToDialKey->setText(settings.get(kClickToDialGroup, kKey).toString());
+    m_loading = false;
+}
+
+void SettingsDialog::saveSettings()
+{
+    if (!m_dirty)
+        return;
+
+    Settings settings;
+    settings.set(kCustomerGroup, QStringLiteral("Number"), m_ui.txtCustomerNumber->text().trimmed());
+    settings.set(kCustomerGroup, kPassword, m_ui.txtCustomerPassword->text().trimmed());
+    settings.set(kNotificationsGroup, QStringLiteral("Enabled"), m_ui.chkEnableNotify->isChecked());
+    settings.set(kNotificationsGroup, QStringLiteral("Username"), m_ui.txtNotifyUsername->text().trimmed());
+    settings.set(kNotificationsGroup, kPassword, m_ui.txtNotifyPassword->text().trimmed());
+    settings.set(kOutlookGroup, kId, m_ui.txtOutlookPluginId->text().trimmed());
+    settings.set(kOutlookGroup, kKey, m_ui.txtOutlookPluginKey->text().trimmed());
+    settings.set(kAppleContactsGroup, kId, m_ui.txtAppleContactsPluginId->text().trimmed());
+    settings.set(kAppleContactsGroup, kKey, m_ui.txtAppleContactsPluginKey->text().trimmed());
+    settings.set(kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed());
+    settings.set(kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed());
+    settings.set(kClickToDialGroup, QStringLiteral("Modifier"), m_ui.cmbHotkey1->currentText());
+    settings.set(kClickToDialGroup, QStringLiteral("Hotkey"), m_ui.cmbHotkey2->currentText());
+    settings.set(kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed());
+    settings.set(kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed());
+
+    Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
+                            QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));
+    m_saved = true;
+    changeDirtyState(false);
+}
+
+void SettingsDialog::setupConnections()
+{
+    const auto markDirty = [this]() {
+        if (!m_loading)
+            changeDirtyState(true);
+    };
+    for (QLineEdit* edit : {m_ui.txtCustomerNumber, m_ui.txtCustomerPassword, m_ui.txtNotifyUsername,
+                            m_ui.txtNotifyPassword, m_ui.txtClickToDialId, m_ui.txtClickToDialKey,
+                            m_ui.txtOutlookPluginId, m_ui.txtOutlookPluginKey, m_ui.txtThunderbirdPluginId,
+                            m_ui.txtThunderbirdPluginKey, m_ui.txtAppleContactsPluginId,
+                            m_ui.txtAppleContactsPluginKey}) {
+        connect(edit, &QLineEdit::textChanged, this, markDirty, Qt::DirectConnection);
+    }
+    connect(m_ui.chkEnableNotify, &QCheckBox::stateChanged, this, markDirty, Qt::DirectConnection);
+    connect(m_ui.cmbHotkey1, &QComboBox::currentTextChanged, this, markDirty, Qt::DirectConnection);
+    connect(m_ui.cmbHotkey2, &QComboBox::currentTextChanged, this, markDirty, Qt::DirectConnection);
+
+    connect(m_ui.chkActivatePlugin, &QCheckBox::stateChanged, this, &SettingsDialog::onActiveOutlookPluginChanged,
+            Qt::DirectConnection);
+
+    connect(m_ui.btnManageSipAccountsC2D, &QPushButton::pressed, this,
+            &SettingsDialog::onManageClickToDialSipAccounts, Qt::DirectConnection);
+    connect(m_ui.btnManageSipAccounts1, &QPushButton::pressed, this,
+            &SettingsDialog::onBtnManageSipAccountsOutlookClicked, Qt::DirectConnection);
+    connect(m_ui.btnManageSipAccounts2, &QPushButton::pressed, this,
+            &SettingsDialog::onBtnManageSipAccountsThunderbirdClicked, Qt::DirectConnection);
+    connect(m_ui.btnManageSipAccounts3, &QPushButton::pressed, this,
+            &SettingsDialog::onBtnManageSipAccountsAppleContactsClicked, Qt::DirectConnection);
+
+    // The client lives in its own thread: the automatic connection queues its news into ours.
+    if (KarvelonApi* client = KarvelonApi::instance()) {
+        connect(client, &KarvelonApi::notificationSocketConnectionChanged, this,
+                &SettingsDialog::onNotificationSocketStateChanged);
+    }
+}
+
+void SettingsDialog::changeDirtyState(bool dirty)
+{
+    if (m_loading || dirty == m_dirty)
+        return;
+    m_dirty = dirty;
+    if (dirty)
+        setWindowTitle(windowTitle() + kDirtyMark);
+    else
+        setWindowTitle(windowTitle().remove(kDirtyMark, Qt::CaseSensitive));
+}
+
+void SettingsDialog::accept()
+{
+    saveSettings();
+    QDialog::accept();
+}
+
+void SettingsDialog::reject()
+{
+    if (!m_dirty) {
+        QDialog::reject();
+        return;
+    }
+    switch (MessageBox::question(this, windowTitle(), QStringLiteral("Wilt u de wijzigingen opslaan?"),
+                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
+    case QMessageBox::Yes:
+        accept();
+        break;
+    case QMessageBox::No:
+        QDialog::reject();
+        break;
+    default:
+        // Cancel or Escape: stay open with the edits.
+        break;
+    }
+}
+
+void SettingsDialog::on_btnCancel_pressed()
+{
+    reject();
+}
+
+void SettingsDialog::on_btnSave_pressed()
+{
+    accept();
+}
+
+void SettingsDialog::on_btnConnectDisconnectSocket_pressed()
+{
+    const KarvelonApi* state = KarvelonApi::instance();
+    QObject* client = m_api ? static_cast<QObject*>(m_api) : KarvelonApi::instance();
+    if (!client)
+        return;
+    // The labels follow notificationSocketConnectionChanged, not this press.
+    const char* method = state && state->isNotificationSocketConnected() ? "stopNotificationSocket"
+                                                                          : "startNotificationSocket";
+    QMetaObject::invokeMethod(client, method, Qt::QueuedConnection);
+}
+
+void SettingsDialog::onActiveOutlookPluginChanged(int state)
+{
+    changeDirtyState(true);
+    const bool enabled = state == Qt::Checked;
+    m_ui.txtOutlookPluginId->setEnabled(enabled);
+    m_ui.txtOutlookPluginKey->setEnabled(enabled);
+    m_ui.btnManageSipAccounts1->setEnabled(enabled);
+}
+
+void SettingsDialog::onNotificationSocketStateChanged(bool connected)
+{
+    m_ui.lblSocketStatus->setText(
+        QStringLiteral("<b>%1</b>").arg(connected ? QStringLiteral("Verbonden") : QStringLiteral("Verbroken")));
+    m_ui.btnConnectDisconnectSocket->setText(connected ? QStringLiteral("Verbreken") : QStringLiteral("Verbinden"));
+}
+
+void SettingsDialog::checkDirtynessBeforeSipAccountManagement()
+{
+    if (!m_dirty)
+        return;
+    // The SIP account dialog asks the service with the stored credentials, not with these fields.
+    const auto answer = MessageBox::question(
+        this, QStringLiteral("Onopgeslagen wijzigingen"),
+        QStringLiteral("Er zijn nog onopgeslagen wijzigingen. Indien de wijzigigen betrekking hebben op "
+                       "inloggegevens van een van de ondersteunde extensies of click-to-dial functionaliteit raden "
+                       "wij aan deze eerst op te slaan. Wilt u deze nu opslaan?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        saveSettings();
+}
+
+void SettingsDialog::manageSipAccounts(SourceType::Type type)
+{
+    checkDirtynessBeforeSipAccountManagement();
+    SipAccountsDialog dialog(type, this);
+    dialog.exec();
+}
+
+void SettingsDialog::onManageClickToDialSipAccounts()
+{
+    manageSipAccounts(SourceType::ClickToDial);
+}
+
+void SettingsDialog::onBtnManageSipAccountsOutlookClicked()
+{
+    manageSipAccounts(SourceType::MsOutlook);
+}
+
+void SettingsDialog::onBtnManageSipAccountsThunderbirdClicked()
+{
+    manageSipAccounts(SourceType::Thunderbird);
+}
+
+void SettingsDialog::onBtnManageSipAccountsAppleContactsClicked()
+{
+    manageSipAccounts(SourceType::AppleContacts);
+}
+
+bool SettingsDialog::isOfficeAddInInstalled()
+{
+    const QSettings registry(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook\\Addins\\VudezArUvad.AddinModule"),
+        QSettings::NativeFormat);
+    return registry.contains(QStringLiteral("LoadBehavior"));
+}
+
+void SettingsDialog::checkOutlookAddin()
+{
+    m_ui.chkActivatePlugin->setEnabled(isOfficeAddInInstalled());
 }

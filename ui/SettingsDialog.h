@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SourceType.h"
 #include "ui_SettingsDialog.h"
 
 #include <QDialog>
@@ -15,12 +16,38 @@ public:
     explicit SettingsDialog(KarvelonApi* api, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
+    // Makes the tab whose page has this object name current; unknown or removed tabs change nothing.
     void activateTab(const QString& tabName);
     // Whether the settings were saved at least once while the dialog was open.
     bool settingsUpdated() const { return m_saved; }
+    void hideHotkeys();
+
+public slots:
+    void accept() override;
+    void reject() override;
+
+private slots:
+    void on_btnCancel_pressed();
+    void on_btnSave_pressed();
+    void on_btnConnectDisconnectSocket_pressed();
+    void onActiveOutlookPluginChanged(int state);
+    void onNotificationSocketStateChanged(bool connected);
+    void onManageClickToDialSipAccounts();
+    void onBtnManageSipAccountsOutlookClicked();
+    void onBtnManageSipAccountsThunderbirdClicked();
+    void onBtnManageSipAccountsAppleContactsClicked();
 
 private:
     Q_DISABLE_COPY(SettingsDialog)
+
+    void loadSettings();
+    void saveSettings();
+    void setupConnections();
+    void changeDirtyState(bool dirty);
+    void checkDirtynessBeforeSipAccountManagement();
+    void manageSipAccounts(SourceType::Type type);
+    bool isOfficeAddInInstalled();
+    void checkOutlookAddin();
 
     Ui_SettingsDialog m_ui;
     KarvelonApi* m_api = nullptr;
