@@ -182,15 +182,26 @@ QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QSt
     timer.setSingleShot(true);
     timer.setInterval(m_requestTimeoutMsecs);
 
-    auto finish = [&loop, &timer, reply, &ok, &result]() {
+    bool aborted = false;
+    auto finish = [&loop, &timer, reply, &ok, &result, &aborted]() {
         loop.quit();
         if (!timer.isActive()) {
             // Timed out, or already judged: the reply's late news changes nothing.
-            reply->abort();
+            // Aborting re-enters these handlers, so it is done once only.
+            if (!aborted) {
+                aborted = true;
+                reply->abort();
+            }
             ok = false;
             return;
         }
         timer.stop();
+        // A reported error fails the request whatever the body says, even when
+        // the reply's own "finished" comes later than our loop waits for.
+        if (reply->error() != QNetworkReply::NoError) {
+            ok = false;
+            return;
+        }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status > 400) {
             ok = false;
