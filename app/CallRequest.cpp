@@ -1,0 +1,31 @@
+#include "CallRequest.h"
+
+namespace CallRequest {
+
+Message parseMessage(const QString& message)
+{
+    const int bar = message.indexOf(QLatin1Char('|'));
+    if (bar < 0)
+        return Message{message, QString()};
+    return Message{message.left(bar), message.mid(bar + 1)};
+}
+
+Contact parseContact(const QString& rest)
+{
+    Contact contact;
+    const int separator = rest.indexOf(QLatin1Char(';'));
+    contact.name = separator < 0 ? rest : rest.left(separator);
+    const QString numberPart = separator < 0 ? QString() : rest.mid(separator + 1);
+
+    // Empty pieces are kept: a name alone still yields one (empty) entry.
+    const QStringList pieces = numberPart.split(QLatin1Char(';'), Qt::KeepEmptyParts);
+    for (const QString& piece : pieces) {
+        const int equals = piece.indexOf(QLatin1Char('='));
+        const QString number = equals < 0 ? piece : piece.left(equals);
+        const QString label = equals < 0 ? piece : piece.mid(equals + 1);
+        contact.numbers.append(QStringLiteral("%1 (%2)").arg(number, label));
+    }
+    return contact;
+}
+
+} // namespace CallRequest

@@ -1,0 +1,268 @@
+#include "KarvelonApplication.h"
+
+#include "CallDialog.h"
+#include "CallRequest.h"
+#include "InternalKarvelonApi.h"
+#include "KarvelonApi.h"
+#include "LogViewerDialog.h"
+#include "Logger.h"
+#include "MessageBox.h"
+#include "Notifier.h"
+#include "Settings.h"
+#include "SettingsDialog.h"
+#include "SipAccountManager.h"
+#include "SystemTrayIcon.h"
+
+#include <QEventLoop>
+#include <QIcon>
+#include <QThread>
+
+KarvelonApplication::KarvelonApplication(int& argc, char** argv)
+    : SingleApplication(argc, argv, true)
+{
+    setOrganizationName(QStringLiteral("Karvelon"));
+    setApplicationName(QStringLiteral("Karvelon"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/karvelon/32")));
+
+    Logger::instance()->log(Logger::Info, applicationName(), QStringLiteral("Initialiseren"));
+
+    // The program lives in the tray: closing a dialog must not end it.
+    setQuitOnLastWindowClosed(false);
+
+    m_systemTrayIcon = new SystemTrayIcon();
+    m_notifier = new Notifier(this);
+
+    connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
+}
+
+KarvelonApplication::~KarvelonApplication()
+{
+    stopWorkerThreads();
+    delete m_systemTrayIcon;
+    m_systemTrayIcon = nullptr;
+}
+
+void KarvelonApplication::setApiSetUpForTesting(std::function<void(KarvelonApi*)> setUp)
+{
+    m_apiSetUpForTesting = std::move(setUp);
+}
+
+void KarvelonApplication::init()
+{
+    // Each worker object is created by a handler running on its new thread,
+    // so it belongs to that thread.
+    m_apiThread = new QThread();
+    m_apiThread->setObjectName(QStringLiteral("KarvelonApi"));
+    connect(m_apiThread, &QThread::started, m_apiThread, [this]() { startApi(); }, Qt::DirectConnection);
+    m_apiThread->start(QThread::InheritPriority);
+
+    m_internalApiThread = new QThread();
+    m_internalApiThread->setObjectName(QStringLiteral("InternalKarvelonApi"));
+    connect(m_internalApiThread, &QThread::started, m_internalApiThread, [this]() { startInternalApi(); },
+            Qt::DirectConnection);
+    m_internalApiThread->start(QThread::InheritPriority);
+
+    connect(m_systemTrayIcon, &SystemTrayIcon::quitApplication, this, &KarvelonApplication::onQuitApplication);
+    connect(m_systemTrayIcon, &SystemTrayIcon::callNumber, this, &KarvelonApplication::onCallNumber);
+    connect(m_systemTrayIcon, &SystemTrayIcon::openSettings, this, [this]() { onOpenSettings(QString()); });
+    connect(m_systemTrayIcon, &SystemTrayIcon::openLogViewer, this, &KarvelonApplication::onOpenLogViewer);
+    connect(this, &KarvelonApplication::settingsUpdated, this, &KarvelonApplication::onSettingsUpdated);
+
+    // The account lists are fetched through KarvelonApi::instance(), and the
+    // settingsUpdated below must reach the web-service object: go on only
+    // once both workers have made their objects (which also makes m_api and
+    // m_internalApi safe to read here).
+    m_workersReady.acquire(2);
+
+    SipAccountManager::instance()->loadRemoteSipAccounts(SourceType::AnyPlugin);
+    SipAccountManager::instance()->loadRemoteSipAccounts(SourceType::ClickToDial);
+
+    emit settingsUpdated();
+}
+
+// Runs on the web-service thread.
+void KarvelonApplication::startApi()
+{
+    m_api = new KarvelonApi();
+    if (m_apiSetUpForTesting)
+        m_apiSetUpForTesting(m_api);
+    connect(m_api, &KarvelonApi::incomingCall, this, &KarvelonApplication::onIncomingCall);
+    connect(m_api, &KarvelonApi::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
+    connect(this, &KarvelonApplication::settingsUpdated, m_api, &KarvelonApi::onSettingsUpdated);
+    // Destroyed on its own thread once that thread's loop has ended.
+    connect(m_apiThread, &QThread::finished, m_api, &QObject::deleteLater);
+    m_workersReady.release();
+}
+
+// Runs on the command-server thread.
+void KarvelonApplication::startInternalApi()
+{
+    m_internalApi = new InternalKarvelonApi();
+    connect(m_internalApi, &InternalKarvelonApi::showCallDialog, this, &KarvelonApplication::onShowCallDialog);
+    connect(m_internalApiThread, &QThread::finished, m_internalApi, &QObject::deleteLater);
+    m_workersReady.release();
+}
+
+void KarvelonApplication::stopWorkerThreads()
+{
+    // The command server first, so no new plug-in request arrives while the
+    // web-service object goes away. Each object is deleted on its own thread
+    // when that thread finishes; waiting makes sure that has happened.
+    for (QThread** thread : {&m_internalApiThread, &m_apiThread}) {
+        if (!*thread)
+            continue;
+        (*thread)->quit();
+        (*thread)->wait();
+        delete *thread;
+        *thread = nullptr;
+    }
+    m_internalApi = nullptr;
+    m_api = nullptr;
+}
+
+void KarvelonApplication::registerHotKey()
+{
+    // There is no global hot key; the stored "Modifier"/"Hotkey" are unused.
+}
+
+void KarvelonApplication::onSettingsUpdated()
+{
+    registerHotKey();
+}
+
+void KarvelonApplication::onQuitApplication()
+{
+    QCoreApplication::quit();
+}
+
+void KarvelonApplication::onCallNumber(const QString& number, const QString& sipId)
+{
+    Logger::instance()->log(Logger::Info, applicationName(), QStringLiteral("Bel verzoek naar: %1 ontvangen").arg(number));
+    if (!m_api)
+        return;
+    // Runs on the web-service thread; the main thread never waits for the network.
+    QMetaObject::invokeMethod(m_api, "call", Qt::QueuedConnection, Q_ARG(QString, number),
+                              Q_ARG(SourceType::Type, SourceType::ClickToDial), Q_ARG(QString, sipId));
+}
+
+void KarvelonApplication::onOpenSettings(const QString& tabName)
+{
+    Logger::instance()->log(Logger::Info, applicationName(), QStringLiteral("Instellingen scherm openen"));
+    SettingsDialog dialog(m_api, nullptr);
+    dialog.activateTab(tabName);
+    dialog.exec();
+    if (dialog.settingsUpdated())
+        emit settingsUpdated();
+}
+
+void KarvelonApplication::onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay)
+{
+    QString text = QStringLiteral("Inkomende oproep van %1 op %2.").arg(callerId, did);
+    if (!textDisplay.isEmpty())
+        text += QStringLiteral("\r\n") + textDisplay;
+    Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"), text);
+    m_notifier->showNotification(text);
+}
+
+void KarvelonApplication::onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers)
+{
+    Logger::instance()->log(Logger::Debug, QString(),
+                            QStringLiteral("Showing call dialog for %1, name: %2 and %3 numbers")
+                                .arg(SourceType::optionsName(type), name)
+                                .arg(numbers.size()));
+
+    // Only the plug-in sources have credentials of their own.
+    const QString tabName = SourceType::settingsTab(type);
+    bool valid = false;
+    if (!tabName.isEmpty()) {
+        Settings settings;
+        const QString group = SourceType::settingsGroup(type);
+        const QString id = settings.get(group, QStringLiteral("Id")).toString();
+        valid = !id.isEmpty() && !settings.get(group, QStringLiteral("Key")).toString().isEmpty();
+    }
+    if (!valid) {
+        const QMessageBox::StandardButton answer = MessageBox::question(
+            nullptr, applicationName(),
+            QStringLiteral("Er zijn geen geldige instelling gevonden voor het initïeren van een telefoongesprek. "
+                           "Wilt u deze nu instellen?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        onOpenSettings(tabName);
+    }
+
+    CallDialog dialog(type);
+    dialog.setName(name);
+    dialog.setPhoneNumbers(numbers);
+
+    connect(
+        &dialog, &CallDialog::callPressed, &dialog,
+        [this, &dialog, type](SourceType::Type, const QString& sipId) {
+            if (!m_api)
+                return;
+            QMetaObject::invokeMethod(m_api, "call", Qt::QueuedConnection, Q_ARG(QString, dialog.selectedPhoneNumer()),
+                                      Q_ARG(SourceType::Type, type), Q_ARG(QString, sipId));
+        },
+        Qt::DirectConnection);
+    if (m_api)
+        connect(m_api, &KarvelonApi::callInitiated, &dialog, &CallDialog::updateStatus);
+
+    dialog.setModal(true);
+    dialog.show();
+    dialog.activateWindow();
+
+    // A local loop rather than exec(): further requests keep being served
+    // and may open dialogs of their own meanwhile.
+    QEventLoop loop;
+    const QMetaObject::Connection accepted = connect(&dialog, &QDialog::accepted, &loop, &QEventLoop::quit);
+    const QMetaObject::Connection rejected = connect(&dialog, &QDialog::rejected, &loop, &QEventLoop::quit);
+    loop.exec();
+    disconnect(accepted);
+    disconnect(rejected);
+
+    Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Call dialog closed"));
+}
+
+void KarvelonApplication::onOpenLogViewer()
+{
+    LogViewerDialog dialog(nullptr);
+    dialog.exec();
+}
+
+void KarvelonApplication::showInformationBalloon(bool isError, const QString& msg)
+{
+    m_notifier->showNotification(msg, isError);
+}
+
+void KarvelonApplication::onApplicationStarted()
+{
+    Settings settings;
+    const QString number = settings.get(QStringLiteral("CustomerGroup"), QStringLiteral("Number")).toString();
+    const bool missing =
+        number.isEmpty() || settings.get(QStringLiteral("CustomerGroup"), QStringLiteral("Password")).toString().isEmpty();
+    if (!missing)
+        return;
+
+    const QMessageBox::StandardButton answer = MessageBox::question(
+        nullptr, applicationName(),
+        QStringLiteral("%1 kon geen instellingen vinden om van de services gebruik te maken. Wilt u deze nu instellen?")
+            .arg(applicationName()),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        onOpenSettings(QString());
+}
+
+void KarvelonApplication::onMessageReceived(const QString& message)
+{
+    const CallRequest::Message request = CallRequest::parseMessage(message);
+    if (request.kind == QLatin1String("AlreadyStarted")) {
+        showInformationBalloon(false, request.rest);
+        return;
+    }
+    if (request.kind == QLatin1String("ShowCallDialog") && !request.rest.isEmpty()) {
+        const CallRequest::Contact contact = CallRequest::parseContact(request.rest);
+        if (!contact.numbers.isEmpty())
+            onShowCallDialog(SourceType::Thunderbird, contact.name, contact.numbers);
+    }
+    // Anything else is ignored.
+}

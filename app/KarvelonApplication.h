@@ -3,8 +3,11 @@
 #include "SingleApplication.h"
 #include "SourceType.h"
 
+#include <QSemaphore>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class InternalKarvelonApi;
 class KarvelonApi;
@@ -26,6 +29,11 @@ public:
     void registerHotKey();
     SystemTrayIcon* systemTrayIcon() const { return m_systemTrayIcon; }
 
+    // Test hook: runs on the web-service thread right after the web-service
+    // object is created, before init() goes on (e.g. to point it at a local
+    // service).
+    void setApiSetUpForTesting(std::function<void(KarvelonApi*)> setUp);
+
 signals:
     void settingsUpdated();
 
@@ -43,6 +51,8 @@ public slots:
 
 private:
     Q_DISABLE_COPY(KarvelonApplication)
+    void startApi();
+    void startInternalApi();
     void stopWorkerThreads();
 
     KarvelonApi* m_api = nullptr;
@@ -51,4 +61,7 @@ private:
     Notifier* m_notifier = nullptr;
     QThread* m_apiThread = nullptr;
     QThread* m_internalApiThread = nullptr;
+    // Released by each worker thread once its object exists.
+    QSemaphore m_workersReady;
+    std::function<void(KarvelonApi*)> m_apiSetUpForTesting;
 };

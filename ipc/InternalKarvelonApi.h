@@ -17,6 +17,10 @@ class InternalKarvelonApi : public QObject
 
 public:
     static constexpr const char* ServerName = "/tmp/Karvelon";
+    // Plug-in commands are a few hundred bytes; whatever one read brings
+    // beyond this is dropped, so a runaway client cannot make us buffer
+    // without bound.
+    static constexpr qint64 MaxCommandSize = 64 * 1024;
 
     explicit InternalKarvelonApi(QObject* parent = nullptr);
     // Test hook: listen on another path.
@@ -24,6 +28,7 @@ public:
     ~InternalKarvelonApi() override;
 
     bool isListening() const;
+    QString serverName() const;
 
 signals:
     void showCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
@@ -34,6 +39,7 @@ public slots:
 
 private:
     Q_DISABLE_COPY(InternalKarvelonApi)
+    void start(const QString& serverName);
     void handleCommand(const QByteArray& data);
 
     QLocalServer* m_server = nullptr;
