@@ -1,0 +1,415 @@
+// The notification channel of KarvelonApi against the simulator (and, where the
+// exact bytes matter, against a local HTTP fake).
+#include "Clock.h"
+#include "FakeHttpServer.h"
+#include "KarvelonApi.h"
+#include "NotifyTestSupport.h"
+#include "PbxSimulator.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QThread>
+#include <QtTest>
+
+using namespace NotifyTestSupport;
+
+namespace {
+const QString kLogin = QStringLiteral("jan+devries@bedrijf.nl");
+const QString kPassword = QStringLiteral("Geheim-42");
+const QString kScript = QStringLiteral("/api/krpopnotify.php");
+const QString kRetryLine = QStringLiteral("Er zal automatisch worden geprobeerd opnieuw te registeren");
+const QString kGaveUpBalloon = QStringLiteral(
+    "Notificaties uitgeschakeld. Kon verbinding niet automatisch herstellen, controleer het netwerk en uw instellingen.");
+const QString kLimitBalloon = QStringLiteral("Notificaties uitgeschakeld. Kon geen verbinding tot stand brengen met de "
+                                             "notificatie services. Controleer het logboek op foutcodes.");
+} // namespace
+
+class TestNotificationChannel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void registration_acceptedBySimulatorAndRegisterCarriesIssuedKey();
+    void registration_bodyIsEncodedAndSignedOverRawValues();
+    void notifyEvent_givesIncomingCall_data();
+    void notifyEvent_givesIncomingCall();
+    void failingRegistrations_sixErrorsOneBalloonSixRetryLines();
+    void serverClose_reregistersAfterRetryInterval();
+    void stopThenServerClose_noReregistration();
+    void settings_switchedOffAndOn();
+    void silentServer_channelRecovers();
+    void connectionDrops_exhausted_showBalloon();
+    void connectedState_readFromAnotherThread();
+
+private:
+    bool startSimulator(const QJsonObject& extra = QJsonObject());
+    void setNotificationSettings(bool enabled, const QString& password = kPassword);
+    KarvelonApi* newApi();
+    bool bringUp();
+    QJsonArray registrations();
+    QJsonObject notifyState() { return m_sim->control("GET", QStringLiteral("notify-state")).toObject(); }
+
+    PbxSimulator* m_sim = nullptr;
+    KarvelonApi* m_api = nullptr;
+};
+
+void TestNotificationChannel::initTestCase()
+{
+    TestSupport::setApplicationIdentity();
+    Logger::instance();
+}
+
+void TestNotificationChannel::init()
+{
+    m_sim = new PbxSimulator;
+    QVERIFY(startSimulator());
+    setNotificationSettings(true);
+}
+
+void TestNotificationChannel::cleanup()
+{
+    // Destroyed while connected, as at the program's end: nothing may call back.
+    delete m_api;
+    m_api = nullptr;
+    delete m_sim;
+    m_sim = nullptr;
+    Clock::setInstance(nullptr);
+}
+
+bool TestNotificationChannel::startSimulator(const QJsonObject& extra)
+{
+    QJsonObject config =
+        QJsonDocument::fromJson(TestSupport::readFile(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json"))).object();
+    config.insert(QStringLiteral("notificationLogins"),
+                  QJsonArray{QJsonObject{{QStringLiteral("username"), kLogin},
+                                         {QStringLiteral("password"), kPassword},
+                                         {QStringLiteral("customer"), QStringLiteral("100234")}}});
+    for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
+        config.insert(it.key(), it.value());
+    const bool started = m_sim->start(config);
+    if (!started)
+        qWarning() << m_sim->output();
+    return started;
+}
+
+void TestNotificationChannel::setNotificationSettings(bool enabled, const QString& password)
+{
+    Settings settings;
+    settings.set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), enabled);
+    // Blanks typed into the login are not part of it.
+    settings.set(QStringLiteral("Notifications"), QStringLiteral("Username"), QStringLiteral("jan+de vries@bedrijf.nl"));
+    settings.set(QStringLiteral("Notifications"), QStringLiteral("Password"), password);
+}
+
+KarvelonApi* TestNotificationChannel::newApi()
+{
+    m_api = new KarvelonApi;
+    const QString base = QStringLiteral("http://127.0.0.1:%1/_sim/").arg(m_sim->apiPort());
+    m_api->setServiceUrlsForTesting({m_sim->apiBaseUrl(), m_sim->notifyUrl(),
+                                     QUrl(base + QStringLiteral("wanip.html")),
+                                     QUrl(base + QStringLiteral("wanip.txt"))});
+    return m_api;
+}
+
+bool TestNotificationChannel::bringUp()
+{
+    if (!m_api)
+        newApi();
+    m_api->onSettingsUpdated();
+    return QTest::qWaitFor(
+        [this]() {
+            return m_api->isNotificationSocketConnected()
+                   && notifyState().value(QStringLiteral("registered")).toInt() == 1;
+        },
+        15000);
+}
+
+QJsonArray TestNotificationChannel::registrations()
+{
+    QJsonArray result;
+    const QJsonArray requests = m_sim->requests();
+    for (const QJsonValue& request : requests) {
+        if (request.toObject().value(QStringLiteral("endpoint")).toString() == kScript)
+            result.append(request);
+    }
+    return result;
+}
+
+void TestNotificationChannel::registration_acceptedBySimulatorAndRegisterCarriesIssuedKey()
+{
+    const int mark = logMark();
+    newApi();
+    QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
+    QVERIFY(bringUp());
+    QCOMPARE(state.size(), 1);
+    QCOMPARE(state.first().first().toBool(), true);
+
+    const QJsonArray sent = registrations();
+    QCOMPARE(sent.size(), 1);
+    const QJsonObject request = sent.first().toObject();
+    QCOMPARE(request.value(QStringLiteral("verdict")).toString(), QStringLiteral("ok"));
+    QCOMPARE(request.value(QStringLiteral("method")).toString(), QStringLiteral("POST"));
+    const QJsonObject params = request.value(QStringLiteral("params")).toObject();
+    QCOMPARE(params.value(QStringLiteral("item")).toString(), kLogin);
+    QCOMPARE(params.value(QStringLiteral("options")).toString(), QStringLiteral("127.0.0.1"));
+    QVERIFY(request.value(QStringLiteral("body")).toString().contains(QLatin1String("&item=jan%2Bdevries%40bedrijf.nl&")));
+
+    const QJsonArray registers = notifyState().value(QStringLiteral("registers")).toArray();
+    QCOMPARE(registers.size(), 1);
+    const QJsonObject reg = registers.first().toObject();
+    QCOMPARE(reg.value(QStringLiteral("verdict")).toString(), QStringLiteral("ok"));
+    QCOMPARE(reg.value(QStringLiteral("wskey")).toString(), request.value(QStringLiteral("wskey")).toString());
+    QCOMPARE(reg.value(QStringLiteral("username")).toString(), kLogin);
+
+    const QStringList notifier = componentMessagesSince(mark, QStringLiteral("Notifier"));
+    QVERIFY2(notifier.contains(QStringLiteral("Registreren notificatie verbinding. Parameters: login: "
+                                              "jan+devries@bedrijf.nl, password: ***, IP: 127.0.0.1")),
+             qPrintable(notifier.join(QLatin1Char('\n'))));
+    // The digest is as good as the password: it appears nowhere in the log.
+    const QString digest = KarvelonApi::hashPassword(kPassword, 1);
+    for (const QString& message : messagesSince(mark))
+        QVERIFY2(!message.contains(digest), qPrintable(message));
+}
+
+void TestNotificationChannel::registration_bodyIsEncodedAndSignedOverRawValues()
+{
+    FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(10, 30), Qt::UTC));
+    Clock::setInstance(&clock);
+
+    FakeHttpServer wanIp;
+    FakeHttpServer service;
+    QVERIFY(wanIp.listen());
+    QVERIFY(service.listen());
+    wanIp.setResponse("/", 200, "<html><body>Current IP Address: 192.0.2.7</body></html>", "text/html");
+    service.setResponse("/api/krpopnotify.php", 200, R"({"wskey":"k1","username":"u1"})", "application/json");
+
+    m_api = new KarvelonApi;
+    m_api->setServiceUrlsForTesting(
+        {service.url(QStringLiteral("/api/")).toString(), FakeHttpServer::deadUrl(), wanIp.url(), FakeHttpServer::deadUrl()});
+    QVERIFY(m_api->startNotificationSocket());
+    m_api->stopNotificationSocket();
+
+    QCOMPARE(service.requests().size(), 1);
+    const FakeHttpServer::Request request = service.requests().first();
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.path, QByteArray("/api/krpopnotify.php"));
+    QCOMPARE(request.contentType, QByteArray("application/x-www-form-urlencoded"));
+    // data: printf '%s' 'Geheim-42' | sha256sum
+    // hash: printf '%s' 'appIDXv9bQ2202612061030appLoginjan+devries@bedrijf.nlappPasswd<data>actionlogin
+    //       itemjan+devries@bedrijf.nldata<data>options192.0.2.7fjsonts1796553000' | openssl dgst -sha256 -hmac Xv9bQ2202612061030
+    QCOMPARE(request.body,
+             QByteArray("appID=Xv9bQ2202612061030&action=login&item=jan%2Bdevries%40bedrijf.nl"
+                        "&data=835eff9f644bc569554d645ab83259d3b92244d07e9893b212e1239d568f565d"
+                        "&options=192.0.2.7&f=json&ts=1796553000"
+                        "&hash=f74076c921bce503304e34734c93c7528dc66834d838ebcc4252502434ddbdc3"));
+}
+
+void TestNotificationChannel::notifyEvent_givesIncomingCall_data()
+{
+    QTest::addColumn<QJsonObject>("event");
+    QTest::addColumn<QString>("caller");
+    QTest::addColumn<QString>("did");
+    QTest::addColumn<QString>("extra");
+
+    const QJsonObject base{{QStringLiteral("callerID"), QStringLiteral("101")},
+                           {QStringLiteral("did"), QStringLiteral("202")},
+                           {QStringLiteral("contact"), QStringLiteral("Sales")},
+                           {QStringLiteral("callid"), QStringLiteral("7")}};
+    QJsonObject withQueue = base;
+    withQueue.insert(QStringLiteral("queue"), QStringLiteral("Q1"));
+    QTest::newRow("contact and queue") << withQueue << QStringLiteral("Sales (101)") << QStringLiteral("202")
+                                       << QStringLiteral("queue: Q1");
+
+    QJsonObject noContact = base;
+    noContact.insert(QStringLiteral("contact"), QString());
+    QTest::newRow("empty contact, nothing more") << noContact << QStringLiteral("101") << QStringLiteral("202")
+                                                 << QString();
+
+    QJsonObject numeric = base;
+    numeric.insert(QStringLiteral("wachtrij"), 3);
+    QTest::newRow("numeric member") << numeric << QStringLiteral("Sales (101)") << QStringLiteral("202")
+                                    << QStringLiteral("wachtrij: ");
+
+    QJsonObject two = base;
+    two.insert(QStringLiteral("b"), QStringLiteral("2"));
+    two.insert(QStringLiteral("a"), QStringLiteral("1"));
+    QTest::newRow("two members in key order") << two << QStringLiteral("Sales (101)") << QStringLiteral("202")
+                                              << QStringLiteral("a: 1\r\nb: 2");
+
+    QTest::newRow("accents") << QJsonObject{{QStringLiteral("callerID"), QStringLiteral("0612345678")},
+                                            {QStringLiteral("did"), QStringLiteral("201")},
+                                            {QStringLiteral("contact"), QStringLiteral(u"Jos\u00e9 M\u00fcller")}}
+                             << QStringLiteral(u"Jos\u00e9 M\u00fcller (0612345678)") << QStringLiteral("201")
+                             << QString();
+}
+
+void TestNotificationChannel::notifyEvent_givesIncomingCall()
+{
+    QFETCH(QJsonObject, event);
+    QFETCH(QString, caller);
+    QFETCH(QString, did);
+    QFETCH(QString, extra);
+
+    newApi();
+    QSignalSpy calls(m_api, &KarvelonApi::incomingCall);
+    QVERIFY(bringUp());
+    QCOMPARE(m_sim->control("POST", QStringLiteral("notify"), event).toObject().value(QStringLiteral("delivered")).toInt(),
+             1);
+    QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 1, 15000);
+    QCOMPARE(calls.first().at(0).toString(), caller);
+    QCOMPARE(calls.first().at(1).toString(), did);
+    QCOMPARE(calls.first().at(2).toString(), extra);
+}
+
+void TestNotificationChannel::failingRegistrations_sixErrorsOneBalloonSixRetryLines()
+{
+    setNotificationSettings(true, QStringLiteral("verkeerd"));
+    const int mark = logMark();
+    newApi();
+    QSignalSpy balloons(m_api, &KarvelonApi::showUserNotification);
+    m_api->onSettingsUpdated();
+
+    QCOMPARE(registrations().size(), 6);
+    QCOMPARE(balloons.size(), 1);
+    QCOMPARE(balloons.first().at(0).toBool(), true);
+    QCOMPARE(balloons.first().at(1).toString(), kGaveUpBalloon);
+
+    const QString error = QStringLiteral("Kon niet registreren bij notificatie service. Fout: 111: Ongeldig wachtwoord");
+    QStringList expected;
+    for (int i = 0; i < 6; ++i)
+        expected << error;
+    for (int i = 0; i < 6; ++i)
+        expected << kRetryLine;
+    QStringList notifier = componentMessagesSince(mark, QStringLiteral("Notifier"));
+    QCOMPARE(notifier, expected);
+    QVERIFY(!m_api->isNotificationSocketConnected());
+    QCOMPARE(notifyState().value(QStringLiteral("totalConnections")).toInt(), 0);
+}
+
+void TestNotificationChannel::serverClose_reregistersAfterRetryInterval()
+{
+    newApi();
+    m_api->setRetryIntervalForTesting(200);
+    QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
+    QVERIFY(bringUp());
+
+    m_sim->control("POST", QStringLiteral("notify-close"));
+    QTRY_VERIFY_WITH_TIMEOUT(registrations().size() == 2, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(notifyState().value(QStringLiteral("registered")).toInt() == 1, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_api->isNotificationSocketConnected(), 15000);
+    QCOMPARE(state.size(), 3);
+    QCOMPARE(state.at(1).first().toBool(), false);
+    QCOMPARE(state.at(2).first().toBool(), true);
+}
+
+void TestNotificationChannel::stopThenServerClose_noReregistration()
+{
+    newApi();
+    m_api->setRetryIntervalForTesting(200);
+    QVERIFY(bringUp());
+    QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
+    const int mark = logMark();
+
+    QCOMPARE(m_api->stopNotificationSocket(), false);
+    m_sim->control("POST", QStringLiteral("notify-close"), QJsonObject{{QStringLiteral("transport"), true}});
+    QTRY_COMPARE_WITH_TIMEOUT(state.size(), 1, 15000);
+    QCOMPARE(state.first().first().toBool(), false);
+    QVERIFY(!m_api->isNotificationSocketConnected());
+
+    // Several retry periods pass: nothing registers again.
+    QTest::qWait(1500);
+    QCOMPARE(registrations().size(), 1);
+    QCOMPARE(state.size(), 1);
+    QCOMPARE(componentMessagesSince(mark, QStringLiteral("Notifier")), QStringList{QStringLiteral("Uitschakelen")});
+}
+
+void TestNotificationChannel::settings_switchedOffAndOn()
+{
+    setNotificationSettings(false);
+    newApi();
+    QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
+    m_api->onSettingsUpdated();
+    QTest::qWait(200);
+    QCOMPARE(registrations().size(), 0);
+    QCOMPARE(state.size(), 0);
+
+    setNotificationSettings(true);
+    QVERIFY(bringUp());
+    QCOMPARE(registrations().size(), 1);
+
+    const int mark = logMark();
+    setNotificationSettings(false);
+    m_api->onSettingsUpdated();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_api->isNotificationSocketConnected(), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(state.size(), 2, 15000);
+    QCOMPARE(state.last().first().toBool(), false);
+    QVERIFY(componentMessagesSince(mark, QStringLiteral("Notifier")).contains(QStringLiteral("Uitschakelen")));
+    QTRY_COMPARE_WITH_TIMEOUT(notifyState().value(QStringLiteral("connections")).toInt(), 0, 15000);
+
+    setNotificationSettings(true);
+    QVERIFY(bringUp());
+    QCOMPARE(registrations().size(), 2);
+}
+
+void TestNotificationChannel::silentServer_channelRecovers()
+{
+    delete m_sim;
+    m_sim = new PbxSimulator;
+    QVERIFY(startSimulator({{QStringLiteral("notifyPingIntervalMs"), 600}, {QStringLiteral("notifyPingTimeoutMs"), 400}}));
+    newApi();
+    m_api->setRetryIntervalForTesting(200);
+    QVERIFY(bringUp());
+    QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
+
+    m_sim->control("POST", QStringLiteral("notify-silent"));
+    QTRY_VERIFY_WITH_TIMEOUT(state.size() >= 1, 15000);
+    QCOMPARE(state.first().first().toBool(), false);
+    // Registered anew and connected again on a fresh connection.
+    QTRY_VERIFY_WITH_TIMEOUT(registrations().size() == 2, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_api->isNotificationSocketConnected() && state.last().first().toBool(), 15000);
+    QCOMPARE(notifyState().value(QStringLiteral("registers")).toArray().size(), 2);
+}
+
+void TestNotificationChannel::connectionDrops_exhausted_showBalloon()
+{
+    newApi();
+    QVERIFY(bringUp());
+    QSignalSpy balloons(m_api, &KarvelonApi::showUserNotification);
+    m_sim->control("POST", QStringLiteral("notify-drop"), QJsonObject{{QStringLiteral("next"), 5}});
+    QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 1, 30000);
+    QCOMPARE(balloons.first().at(0).toBool(), true);
+    QCOMPARE(balloons.first().at(1).toString(), kLimitBalloon);
+    QVERIFY(!m_api->isNotificationSocketConnected());
+}
+
+void TestNotificationChannel::connectedState_readFromAnotherThread()
+{
+    // As in the program: the client lives on its own thread, the caller only reads.
+    QThread worker;
+    QObject context;
+    context.moveToThread(&worker);
+    worker.start();
+    QMetaObject::invokeMethod(&context, [this]() { newApi(); }, Qt::BlockingQueuedConnection);
+    QVERIFY(m_api);
+    QCOMPARE(m_api->thread(), &worker);
+
+    QMetaObject::invokeMethod(m_api, "onSettingsUpdated", Qt::QueuedConnection);
+    QTRY_VERIFY_WITH_TIMEOUT(m_api->isNotificationSocketConnected(), 15000);
+    QMetaObject::invokeMethod(m_api, "stopNotificationSocket", Qt::QueuedConnection);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_api->isNotificationSocketConnected(), 15000);
+
+    // Released on its own thread, as the program's clean-up does.
+    KarvelonApi* api = m_api;
+    m_api = nullptr;
+    QMetaObject::invokeMethod(api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
+    worker.quit();
+    QVERIFY(worker.wait(15000));
+}
+
+QTEST_GUILESS_MAIN(TestNotificationChannel)
+#include "test_notificationchannel.moc"
