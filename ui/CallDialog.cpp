@@ -10,10 +10,19 @@
 #include <QPixmap>
 #include <QRegExp>
 
+// The compiled-in pictures sit in a static library, where nothing would pull
+// them into the program; referring to them here does, and registering them
+// twice is harmless.
+static void initResources()
+{
+    Q_INIT_RESOURCE(karvelon);
+}
+
 CallDialog::CallDialog(SourceType::Type type, QWidget* parent)
     : QDialog(parent)
     , m_type(type)
 {
+    initResources();
     m_ui.setupUi(this);
     setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Bel"));
 

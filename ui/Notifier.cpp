@@ -34,7 +34,7 @@ void Notifier::showNotification(const QString& text, bool error)
         Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Kon geen melding tonen, qApp is null"));
         return;
     }
-    tray->showMessage(QCoreApplication::applicationName(), text,
+    tray->showBalloon(QCoreApplication::applicationName(), text,
                       error ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information, BalloonMSecs);
     Logger::instance()->log(Logger::Debug, QString(),
                             QStringLiteral("Notificatie text naar Windows gestuurd. Error? %1, text: %2")
@@ -49,6 +49,6 @@ void Notifier::showNotificationWin(const QString& text)
                                 QStringLiteral("Kon notificatie met tekst '%1' niet tonen").arg(text));
         return;
     }
-    tray->showMessage(QCoreApplication::applicationName(), text, QSystemTrayIcon::Information, BalloonMSecs);
+    tray->showBalloon(QCoreApplication::applicationName(), text, QSystemTrayIcon::Information, BalloonMSecs);
     Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Notificatie text naar Windows gestuurd."));
 }

@@ -85,6 +85,13 @@ void SystemTrayIcon::focusNumberField()
     field->setFocus(Qt::PopupFocusReason);
 }
 
+void SystemTrayIcon::showBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
+                                 int msecs)
+{
+    showMessage(title, text, icon, msecs);
+    emit balloonShown(title, text, icon, msecs);
+}
+
 void SystemTrayIcon::onShowContextMenu()
 {
     m_menu->popup(QCursor::pos());

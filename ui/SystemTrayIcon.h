@@ -18,6 +18,9 @@ public:
     QMenu* menu() const { return m_menu; }
     ButtonGroupAction* callWidget() const { return m_buttonGroup; }
 
+    // Shows a balloon and reports it, so that what reached the desktop can be followed.
+    void showBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int msecs);
+
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
@@ -25,6 +28,7 @@ signals:
     void openSettings();
     void openLogViewer();
     void quitApplication();
+    void balloonShown(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int msecs);
 
 public slots:
     void onShowContextMenu();
