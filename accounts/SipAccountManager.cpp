@@ -4,7 +4,10 @@
 #include "Logger.h"
 #include "SipAccount.h"
 #include "Settings.h"
+#include "StoredSipAccounts.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -119,7 +122,8 @@ void SipAccountManager::save()
 
 void SipAccountManager::loadSipAccounts()
 {
-    const QVariantList stored = readStoredAccounts();
+    bool repaired = false;
+    const QVariantList stored = readStoredAccounts(repaired);
     const int userType = qMetaTypeId<SipAccount>();
     int dropped = 0;
     for (const QVariant& value : stored) {
@@ -141,6 +145,9 @@ void SipAccountManager::loadSipAccounts()
         Logger::instance()->log(Logger::Warning, QString(),
                                 QStringLiteral("%1 opgeslagen SIP account(s) onleesbaar en overgeslagen").arg(dropped));
     }
+    // The damaged value was cut out of the file: store what could be read.
+    if (repaired)
+        save();
 }
 
 void SipAccountManager::loadRemoteSipAccounts(SourceType::Type type)
@@ -222,8 +229,42 @@ void SipAccountManager::release(const QList<SipAccount*>& dropped)
     }
 }
 
-QVariantList SipAccountManager::readStoredAccounts()
+// A damaged value must not take the program down. QSettings decodes every
+// value of a group (and, on any write, of the whole file) with a reader that
+// reserves room for as many entries as a stored count claims, so a damaged
+// count aborts the program at the next settings access anywhere. The file is
+// therefore checked first with a reader that trusts no count; a damaged value
+// is cut out of the file before QSettings sees it, and the records before the
+// damage are kept (and saved again by the caller).
+QVariantList SipAccountManager::readStoredAccounts(bool& repaired)
 {
+    repaired = false;
     Settings settings;
+    const QString path = settings.fileName();
+    QByteArray iniText;
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            iniText = file.readAll();
+    }
+    bool found = false;
+    const StoredSipAccounts::ParseResult parsed = StoredSipAccounts::parseIni(iniText, kGroup, kKey, found);
+    if (found && parsed.isVariant && !parsed.complete) {
+        Logger::instance()->log(
+            Logger::Warning, QString(),
+            QStringLiteral("Opgeslagen SIP accounts zijn beschadigd; %1 leesbare account(s) behouden")
+                .arg(parsed.accounts.size()));
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(StoredSipAccounts::withoutIniValue(iniText, kGroup, kKey));
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            repaired = file.commit();
+        }
+        if (!repaired) {
+            Logger::instance()->log(Logger::Error, QString(),
+                                    QStringLiteral("Kon beschadigde SIP accounts niet verwijderen uit %1").arg(path));
+        }
+        return parsed.accounts;
+    }
     return settings.get(kGroup, kKey).toList();
 }

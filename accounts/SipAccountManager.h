@@ -50,7 +50,7 @@ private:
 
     SipAccount* find(const QString& id, SourceType::Type type) const;
     void release(const QList<SipAccount*>& dropped);
-    static QVariantList readStoredAccounts();
+    static QVariantList readStoredAccounts(bool& repaired);
 
     QList<SipAccount*> m_accounts;
     static SipAccountManager* m_instance;
