@@ -71,10 +71,10 @@ void Logger::log(Logger::Severity severity, const QString& component, const QStr
     QMutexLocker locker(&m_mutex);
     if (!m_file)
         return;
-    const QDateTime now = Clock::currentDateTime();
+    const qint64 now = Clock::currentMSecsSinceEpoch();
     // A late day timer (a suspended laptop does not count the hours asleep) must not
     // put today's records into yesterday's file.
-    if (now.date() != m_fileDate) {
+    if (now < m_dayStartMSecs || now >= m_dayEndMSecs) {
         closeLogFile();
         openNewLogFile();
     }
@@ -85,7 +85,7 @@ void Logger::log(Logger::Severity severity, const QString& component, const QStr
         m_line.reserve(s_lineReserve);
     }
     m_line.resize(0);
-    LogRecord::appendLine(m_line, int(severity), component, now.toMSecsSinceEpoch(), msg);
+    LogRecord::appendLine(m_line, int(severity), component, now, msg);
     // One write per record: the file is opened unbuffered and in append mode, so the
     // line lands whole at the end, even with a second process appending to the same file.
     m_file->write(m_line);
@@ -158,8 +158,15 @@ void Logger::openNewLogFile()
 {
     if (m_logLocation.isEmpty())
         return;
-    m_fileDate = Clock::currentDate();
-    const QString path = m_logLocation + QStringLiteral("%1.txt").arg(m_fileDate.toString(QStringLiteral("yyyyMMdd")));
+    const QDateTime now = Clock::currentDateTime();
+    QDateTime dayStart = now;
+    dayStart.setTime(QTime(0, 0));
+    QDateTime dayEnd = dayStart;
+    dayEnd.setDate(now.date().addDays(1));
+    // Where a daylight-saving jump swallows midnight, fall back to a day from now.
+    m_dayStartMSecs = dayStart.isValid() ? dayStart.toMSecsSinceEpoch() : now.toMSecsSinceEpoch();
+    m_dayEndMSecs = dayEnd.isValid() ? dayEnd.toMSecsSinceEpoch() : m_dayStartMSecs + 24 * 60 * 60 * 1000;
+    const QString path = m_logLocation + QStringLiteral("%1.txt").arg(now.date().toString(QStringLiteral("yyyyMMdd")));
     delete m_file;
     m_file = new QFile(path);
     if (m_file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

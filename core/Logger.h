@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDate>
 #include <QJsonObject>
 #include <QList>
 #include <QMutex>
@@ -56,8 +55,10 @@ private:
     QMutex m_mutex;
     static Logger* m_instance;
 
-    // Guarded by m_mutex: the date the open file belongs to, and the buffer each
-    // record is rendered into (reused so logging does not allocate).
-    QDate m_fileDate;
+    // Guarded by m_mutex: the span of time (ms since the epoch) of the day the open
+    // file belongs to, and the buffer each record is rendered into (reused so
+    // logging does not allocate).
+    qint64 m_dayStartMSecs = 0;
+    qint64 m_dayEndMSecs = 0;
     QByteArray m_line;
 };
