@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -22,6 +23,9 @@ QVariant Settings::get(const QString& group, const QString& key, const QVariant&
 
 void Settings::set(const QString& group, const QString& key, const QVariant& value)
 {
+    // Close the directory before the first write creates the file with the
+    // default mode: only then is the window until restrictAccess() harmless.
+    restrictDirectory();
     m_settings.beginGroup(group);
     m_settings.setValue(key, value);
     m_settings.sync();
@@ -44,6 +48,12 @@ void Settings::restrictAccess()
     if (!QFile::exists(path))
         return;
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const QString dir = QFileInfo(path).absolutePath();
+}
+
+void Settings::restrictDirectory()
+{
+    const QString dir = QFileInfo(m_settings.fileName()).absolutePath();
+    if (!QFileInfo::exists(dir) && !QDir().mkpath(dir))
+        return;
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

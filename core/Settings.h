@@ -20,6 +20,7 @@ public:
 private:
     Q_DISABLE_COPY(Settings)
     void restrictAccess();
+    void restrictDirectory();
 
     QSettings m_settings;
 };
