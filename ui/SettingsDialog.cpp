@@ -89,27 +89,37 @@ void SettingsDialog::loadSettings()
     m_loading = false;
 }
 
+QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
+{
+    return {
+        {kCustomerGroup, QStringLiteral("Number"), m_ui.txtCustomerNumber->text().trimmed()},
+        {kCustomerGroup, kPassword, m_ui.txtCustomerPassword->text().trimmed()},
+        {kNotificationsGroup, QStringLiteral("Enabled"), m_ui.chkEnableNotify->isChecked()},
+        {kNotificationsGroup, QStringLiteral("Username"), m_ui.txtNotifyUsername->text().trimmed()},
+        {kNotificationsGroup, kPassword, m_ui.txtNotifyPassword->text().trimmed()},
+        {kOutlookGroup, kId, m_ui.txtOutlookPluginId->text().trimmed()},
+        {kOutlookGroup, kKey, m_ui.txtOutlookPluginKey->text().trimmed()},
+        {kAppleContactsGroup, kId, m_ui.txtAppleContactsPluginId->text().trimmed()},
+        {kAppleContactsGroup, kKey, m_ui.txtAppleContactsPluginKey->text().trimmed()},
+        {kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed()},
+        {kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed()},
+        // The hot-key choices are stored as shown.
+        {kClickToDialGroup, QStringLiteral("Modifier"), m_ui.cmbHotkey1->currentText()},
+        {kClickToDialGroup, QStringLiteral("Hotkey"), m_ui.cmbHotkey2->currentText()},
+        {kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed()},
+        {kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed()},
+    };
+}
+
 void SettingsDialog::saveSettings()
 {
     if (!m_dirty)
         return;
 
     Settings settings;
-    settings.set(kCustomerGroup, QStringLiteral("Number"), m_ui.txtCustomerNumber->text().trimmed());
-    settings.set(kCustomerGroup, kPassword, m_ui.txtCustomerPassword->text().trimmed());
-    settings.set(kNotificationsGroup, QStringLiteral("Enabled"), m_ui.chkEnableNotify->isChecked());
-    settings.set(kNotificationsGroup, QStringLiteral("Username"), m_ui.txtNotifyUsername->text().trimmed());
-    settings.set(kNotificationsGroup, kPassword, m_ui.txtNotifyPassword->text().trimmed());
-    settings.set(kOutlookGroup, kId, m_ui.txtOutlookPluginId->text().trimmed());
-    settings.set(kOutlookGroup, kKey, m_ui.txtOutlookPluginKey->text().trimmed());
-    settings.set(kAppleContactsGroup, kId, m_ui.txtAppleContactsPluginId->text().trimmed());
-    settings.set(kAppleContactsGroup, kKey, m_ui.txtAppleContactsPluginKey->text().trimmed());
-    settings.set(kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed());
-    settings.set(kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed());
-    settings.set(kClickToDialGroup, QStringLiteral("Modifier"), m_ui.cmbHotkey1->currentText());
-    settings.set(kClickToDialGroup, QStringLiteral("Hotkey"), m_ui.cmbHotkey2->currentText());
-    settings.set(kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed());
-    settings.set(kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed());
+    const QList<SettingValue> values = valuesToSave();
+    for (const SettingValue& value : values)
+        settings.set(value.group, value.key, value.value);
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
                             QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));

@@ -4,6 +4,9 @@
 #include "ui_SettingsDialog.h"
 
 #include <QDialog>
+#include <QList>
+#include <QString>
+#include <QVariant>
 
 class KarvelonApi;
 
@@ -21,6 +24,15 @@ public:
     // Whether the settings were saved at least once while the dialog was open.
     bool settingsUpdated() const { return m_saved; }
     void hideHotkeys();
+
+    struct SettingValue
+    {
+        QString group;
+        QString key;
+        QVariant value;
+    };
+    // What saving writes now: the fifteen keys with their (trimmed) field values, in writing order.
+    QList<SettingValue> valuesToSave() const;
 
 public slots:
     void accept() override;
