@@ -63,8 +63,7 @@ bool KarvelonApi::startNotificationSocket()
     // password digest are signed but never sent.
     params.addKeyValue(QStringLiteral("hash"),
                        hashUriString(params.toConcatenatedString(), params.value(QStringLiteral("appID"))));
-    const QByteArray body =
-        params.toUrl({QStringLiteral("appLogin"), QStringLiteral("appPasswd")}).toLatin1();
+    const QByteArray body = params.toUrl({QStringLiteral("appLogin"), QStringLiteral("appPasswd")}).toLatin1();
 
     QNetworkRequest request(QUrl(m_urls.apiBaseUrl + kRegisterScript, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
@@ -93,7 +92,8 @@ bool KarvelonApi::startNotificationSocket()
     }
 
     log(Logger::Error, kComponent,
-        QStringLiteral("Kon niet registreren bij notificatie service. Fout: %1").arg(errorDescription(reply, response)));
+        QStringLiteral("Kon niet registreren bij notificatie service. Fout: %1")
+            .arg(errorDescription(reply, response)));
     reply->deleteLater();
     retryRegisteringNotificationSocket();
     log(Logger::Info, kComponent, QStringLiteral("Er zal automatisch worden geprobeerd opnieuw te registeren"));
@@ -148,8 +148,9 @@ void KarvelonApi::retryRegisteringNotificationSocket()
 {
     if (m_retryCount > kMaxRegistrationRetries - 1) {
         if (!m_userNotified) {
-            emit showUserNotification(true, QStringLiteral("Notificaties uitgeschakeld. Kon verbinding niet automatisch "
-                                                           "herstellen, controleer het netwerk en uw instellingen."));
+            emit showUserNotification(true,
+                                      QStringLiteral("Notificaties uitgeschakeld. Kon verbinding niet automatisch "
+                                                     "herstellen, controleer het netwerk en uw instellingen."));
         }
         m_userNotified = true;
         return;

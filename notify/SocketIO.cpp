@@ -127,9 +127,8 @@ int SocketIO::silenceLimit() const
 {
     if (m_serverPingTimeoutMsecs <= 0)
         return 0;
-    const qint64 limit = m_serverPingIntervalMsecs > 0
-                             ? qint64(m_serverPingIntervalMsecs) + m_serverPingTimeoutMsecs
-                             : 2 * qint64(pingInterval());
+    const qint64 limit = m_serverPingIntervalMsecs > 0 ? qint64(m_serverPingIntervalMsecs) + m_serverPingTimeoutMsecs
+                                                       : 2 * qint64(pingInterval());
     return int(qMin<qint64>(limit, std::numeric_limits<int>::max()));
 }
 
@@ -215,16 +214,18 @@ void SocketIO::onError(QAbstractSocket::SocketError error)
             ++m_retryCount;
             Logger::instance()->log(
                 Logger::Error, kComponent,
-                QStringLiteral("Verbinding met websocket verbroken. Opnieuw proberen te verbinden. %1").arg(m_retryCount));
+                QStringLiteral("Verbinding met websocket verbroken. Opnieuw proberen te verbinden. %1")
+                    .arg(m_retryCount));
             reconnect();
         } else {
-            Logger::instance()->log(Logger::Error, kComponent,
-                                    QStringLiteral("Unhandled error: %1").arg(m_webSocket ? m_webSocket->errorString()
-                                                                                          : QString()));
+            Logger::instance()->log(
+                Logger::Error, kComponent,
+                QStringLiteral("Unhandled error: %1").arg(m_webSocket ? m_webSocket->errorString() : QString()));
         }
         return;
     }
-    Logger::instance()->log(Logger::Error, kComponent, QStringLiteral("Limiet van automatisch opnieuw proberen bereikt."));
+    Logger::instance()->log(Logger::Error, kComponent,
+                            QStringLiteral("Limiet van automatisch opnieuw proberen bereikt."));
     notifyEventSubscriber(QStringLiteral("ErrorLimitReached"), QJsonObject());
 }
 

@@ -10,7 +10,8 @@
 class SocketIOFrame
 {
 public:
-    enum Type {
+    enum Type
+    {
         Open,        // "0": Engine.IO handshake with the heartbeat settings
         Pong,        // "3": answer to our ping
         Event,       // "4x" with an array payload: a named event

@@ -94,8 +94,8 @@ void FakeHttpServer::serve(QTcpSocket* socket)
     socket->setProperty("buffer", QByteArray());
     m_requests.append(request);
 
-    const QByteArray path = request.path.left(request.path.indexOf('?') < 0 ? request.path.size()
-                                                                              : request.path.indexOf('?'));
+    const QByteArray path =
+        request.path.left(request.path.indexOf('?') < 0 ? request.path.size() : request.path.indexOf('?'));
     const auto it = m_responses.constFind(path);
     if (it != m_responses.constEnd() && it->stalled)
         return;

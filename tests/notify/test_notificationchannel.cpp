@@ -19,8 +19,8 @@ const QString kLogin = QStringLiteral("jan+devries@bedrijf.nl");
 const QString kPassword = QStringLiteral("Geheim-42");
 const QString kScript = QStringLiteral("/api/krpopnotify.php");
 const QString kRetryLine = QStringLiteral("Er zal automatisch worden geprobeerd opnieuw te registeren");
-const QString kGaveUpBalloon = QStringLiteral(
-    "Notificaties uitgeschakeld. Kon verbinding niet automatisch herstellen, controleer het netwerk en uw instellingen.");
+const QString kGaveUpBalloon = QStringLiteral("Notificaties uitgeschakeld. Kon verbinding niet automatisch herstellen, "
+                                              "controleer het netwerk en uw instellingen.");
 const QString kLimitBalloon = QStringLiteral("Notificaties uitgeschakeld. Kon geen verbinding tot stand brengen met de "
                                              "notificatie services. Controleer het logboek op foutcodes.");
 } // namespace
@@ -102,7 +102,8 @@ void TestNotificationChannel::setNotificationSettings(bool enabled, const QStrin
     Settings settings;
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), enabled);
     // Blanks typed into the login are not part of it.
-    settings.set(QStringLiteral("Notifications"), QStringLiteral("Username"), QStringLiteral("jan+de vries@bedrijf.nl"));
+    settings.set(QStringLiteral("Notifications"), QStringLiteral("Username"),
+                 QStringLiteral("jan+de vries@bedrijf.nl"));
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Password"), password);
 }
 
@@ -110,8 +111,7 @@ KarvelonApi* TestNotificationChannel::newApi()
 {
     m_api = new KarvelonApi;
     const QString base = QStringLiteral("http://127.0.0.1:%1/_sim/").arg(m_sim->apiPort());
-    m_api->setServiceUrlsForTesting({m_sim->apiBaseUrl(), m_sim->notifyUrl(),
-                                     QUrl(base + QStringLiteral("wanip.html")),
+    m_api->setServiceUrlsForTesting({m_sim->apiBaseUrl(), m_sim->notifyUrl(), QUrl(base + QStringLiteral("wanip.html")),
                                      QUrl(base + QStringLiteral("wanip.txt"))});
     return m_api;
 }
@@ -123,8 +123,8 @@ bool TestNotificationChannel::bringUp()
     m_api->onSettingsUpdated();
     return QTest::qWaitFor(
         [this]() {
-            return m_api->isNotificationSocketConnected()
-                   && notifyState().value(QStringLiteral("registered")).toInt() == 1;
+            return m_api->isNotificationSocketConnected() &&
+                   notifyState().value(QStringLiteral("registered")).toInt() == 1;
         },
         15000);
 }
@@ -157,7 +157,8 @@ void TestNotificationChannel::registration_acceptedBySimulatorAndRegisterCarries
     const QJsonObject params = request.value(QStringLiteral("params")).toObject();
     QCOMPARE(params.value(QStringLiteral("item")).toString(), kLogin);
     QCOMPARE(params.value(QStringLiteral("options")).toString(), QStringLiteral("127.0.0.1"));
-    QVERIFY(request.value(QStringLiteral("body")).toString().contains(QLatin1String("&item=jan%2Bdevries%40bedrijf.nl&")));
+    QVERIFY(
+        request.value(QStringLiteral("body")).toString().contains(QLatin1String("&item=jan%2Bdevries%40bedrijf.nl&")));
 
     const QJsonArray registers = notifyState().value(QStringLiteral("registers")).toArray();
     QCOMPARE(registers.size(), 1);
@@ -189,8 +190,8 @@ void TestNotificationChannel::registration_bodyIsEncodedAndSignedOverRawValues()
     service.setResponse("/api/krpopnotify.php", 200, R"({"wskey":"k1","username":"u1"})", "application/json");
 
     m_api = new KarvelonApi;
-    m_api->setServiceUrlsForTesting(
-        {service.url(QStringLiteral("/api/")).toString(), FakeHttpServer::deadUrl(), wanIp.url(), FakeHttpServer::deadUrl()});
+    m_api->setServiceUrlsForTesting({service.url(QStringLiteral("/api/")).toString(), FakeHttpServer::deadUrl(),
+                                     wanIp.url(), FakeHttpServer::deadUrl()});
     QVERIFY(m_api->startNotificationSocket());
     m_api->stopNotificationSocket();
 
@@ -201,12 +202,12 @@ void TestNotificationChannel::registration_bodyIsEncodedAndSignedOverRawValues()
     QCOMPARE(request.contentType, QByteArray("application/x-www-form-urlencoded"));
     // data: printf '%s' 'Geheim-42' | sha256sum
     // hash: printf '%s' 'appIDXv9bQ2202612061030appLoginjan+devries@bedrijf.nlappPasswd<data>actionlogin
-    //       itemjan+devries@bedrijf.nldata<data>options192.0.2.7fjsonts1796553000' | openssl dgst -sha256 -hmac Xv9bQ2202612061030
-    QCOMPARE(request.body,
-             QByteArray("appID=Xv9bQ2202612061030&action=login&item=jan%2Bdevries%40bedrijf.nl"
-                        "&data=835eff9f644bc569554d645ab83259d3b92244d07e9893b212e1239d568f565d"
-                        "&options=192.0.2.7&f=json&ts=1796553000"
-                        "&hash=f74076c921bce503304e34734c93c7528dc66834d838ebcc4252502434ddbdc3"));
+    //       itemjan+devries@bedrijf.nldata<data>options192.0.2.7fjsonts1796553000' | openssl dgst -sha256 -hmac
+    //       Xv9bQ2202612061030
+    QCOMPARE(request.body, QByteArray("appID=Xv9bQ2202612061030&action=login&item=jan%2Bdevries%40bedrijf.nl"
+                                      "&data=835eff9f644bc569554d645ab83259d3b92244d07e9893b212e1239d568f565d"
+                                      "&options=192.0.2.7&f=json&ts=1796553000"
+                                      "&hash=f74076c921bce503304e34734c93c7528dc66834d838ebcc4252502434ddbdc3"));
 }
 
 void TestNotificationChannel::notifyEvent_givesIncomingCall_data()
@@ -227,8 +228,8 @@ void TestNotificationChannel::notifyEvent_givesIncomingCall_data()
 
     QJsonObject noContact = base;
     noContact.insert(QStringLiteral("contact"), QString());
-    QTest::newRow("empty contact, nothing more") << noContact << QStringLiteral("101") << QStringLiteral("202")
-                                                 << QString();
+    QTest::newRow("empty contact, nothing more")
+        << noContact << QStringLiteral("101") << QStringLiteral("202") << QString();
 
     QJsonObject numeric = base;
     numeric.insert(QStringLiteral("wachtrij"), 3);
@@ -238,8 +239,8 @@ void TestNotificationChannel::notifyEvent_givesIncomingCall_data()
     QJsonObject two = base;
     two.insert(QStringLiteral("b"), QStringLiteral("2"));
     two.insert(QStringLiteral("a"), QStringLiteral("1"));
-    QTest::newRow("two members in key order") << two << QStringLiteral("Sales (101)") << QStringLiteral("202")
-                                              << QStringLiteral("a: 1\r\nb: 2");
+    QTest::newRow("two members in key order")
+        << two << QStringLiteral("Sales (101)") << QStringLiteral("202") << QStringLiteral("a: 1\r\nb: 2");
 
     QTest::newRow("accents") << QJsonObject{{QStringLiteral("callerID"), QStringLiteral("0612345678")},
                                             {QStringLiteral("did"), QStringLiteral("201")},
@@ -258,8 +259,9 @@ void TestNotificationChannel::notifyEvent_givesIncomingCall()
     newApi();
     QSignalSpy calls(m_api, &KarvelonApi::incomingCall);
     QVERIFY(bringUp());
-    QCOMPARE(m_sim->control("POST", QStringLiteral("notify"), event).toObject().value(QStringLiteral("delivered")).toInt(),
-             1);
+    QCOMPARE(
+        m_sim->control("POST", QStringLiteral("notify"), event).toObject().value(QStringLiteral("delivered")).toInt(),
+        1);
     QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 1, 15000);
     QCOMPARE(calls.first().at(0).toString(), caller);
     QCOMPARE(calls.first().at(1).toString(), did);
@@ -279,7 +281,8 @@ void TestNotificationChannel::failingRegistrations_sixErrorsOneBalloonSixRetryLi
     QCOMPARE(balloons.first().at(0).toBool(), true);
     QCOMPARE(balloons.first().at(1).toString(), kGaveUpBalloon);
 
-    const QString error = QStringLiteral("Kon niet registreren bij notificatie service. Fout: 111: Ongeldig wachtwoord");
+    const QString error =
+        QStringLiteral("Kon niet registreren bij notificatie service. Fout: 111: Ongeldig wachtwoord");
     QStringList expected;
     for (int i = 0; i < 6; ++i)
         expected << error;
@@ -360,7 +363,8 @@ void TestNotificationChannel::silentServer_channelRecovers()
 {
     delete m_sim;
     m_sim = new PbxSimulator;
-    QVERIFY(startSimulator({{QStringLiteral("notifyPingIntervalMs"), 600}, {QStringLiteral("notifyPingTimeoutMs"), 400}}));
+    QVERIFY(
+        startSimulator({{QStringLiteral("notifyPingIntervalMs"), 600}, {QStringLiteral("notifyPingTimeoutMs"), 400}}));
     newApi();
     m_api->setRetryIntervalForTesting(200);
     QVERIFY(bringUp());
@@ -394,7 +398,8 @@ void TestNotificationChannel::connectedState_readFromAnotherThread()
     QObject context;
     context.moveToThread(&worker);
     worker.start();
-    QMetaObject::invokeMethod(&context, [this]() { newApi(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &context, [this]() { newApi(); }, Qt::BlockingQueuedConnection);
     QVERIFY(m_api);
     QCOMPARE(m_api->thread(), &worker);
 
@@ -406,7 +411,8 @@ void TestNotificationChannel::connectedState_readFromAnotherThread()
     // Released on its own thread, as the program's clean-up does.
     KarvelonApi* api = m_api;
     m_api = nullptr;
-    QMetaObject::invokeMethod(api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
     worker.quit();
     QVERIFY(worker.wait(15000));
 }

@@ -74,8 +74,8 @@ void TestSocketIO::record(SocketIO& io, Recorder& recorder, const QStringList& n
 bool TestSocketIO::connectAndGreet(SocketIO& io, Recorder& recorder)
 {
     io.connect(m_sim->notifyUrl());
-    return QTest::qWaitFor([&recorder]() { return recorder.count(QStringLiteral("serveroutput")) >= 1; }, 15000)
-           && io.isConnected();
+    return QTest::qWaitFor([&recorder]() { return recorder.count(QStringLiteral("serveroutput")) >= 1; }, 15000) &&
+           io.isConnected();
 }
 
 void TestSocketIO::socketUrl_data()
@@ -86,7 +86,8 @@ void TestSocketIO::socketUrl_data()
         << QUrl(QStringLiteral("https://user:pw@notify.example:4123/some/path?x=1#frag"))
         << QStringLiteral("wss://notify.example:4123/socket.io/?EIO=3&transport=websocket&t=1796553000");
     QTest::newRow("http without port") << QUrl(QStringLiteral("http://127.0.0.1"))
-                                       << QStringLiteral("ws://127.0.0.1/socket.io/?EIO=3&transport=websocket&t=1796553000");
+                                       << QStringLiteral(
+                                              "ws://127.0.0.1/socket.io/?EIO=3&transport=websocket&t=1796553000");
     QTest::newRow("wss stays wss") << QUrl(QStringLiteral("wss://h:4123/socket.io/?EIO=3&t=1"))
                                    << QStringLiteral("wss://h:4123/socket.io/?EIO=3&transport=websocket&t=1796553000");
     QTest::newRow("ws stays ws") << QUrl(QStringLiteral("ws://h:81"))
@@ -133,10 +134,13 @@ void TestSocketIO::events_deliveredToTheirHandlers()
     Recorder recorder;
     record(io, recorder, {QStringLiteral("serveroutput"), QStringLiteral("notify"), QStringLiteral("disconnected")});
     QVERIFY(connectAndGreet(io, recorder));
+    QCOMPARE(recorder.data.first(),
+             (QJsonObject{{QStringLiteral("message"), QStringLiteral("Verbonden met de notificatie server")}}));
 
     const QJsonObject call{{QStringLiteral("callerID"), QStringLiteral("101")}, {QStringLiteral("n"), 5}};
-    QCOMPARE(m_sim->control("POST", QStringLiteral("notify"), call).toObject().value(QStringLiteral("delivered")).toInt(),
-             0); // nobody registered yet: the server only tells registered clients
+    QCOMPARE(
+        m_sim->control("POST", QStringLiteral("notify"), call).toObject().value(QStringLiteral("delivered")).toInt(),
+        0); // nobody registered yet: the server only tells registered clients
 
     io.send(QStringLiteral("register"), QJsonObject{{QStringLiteral("username"), QStringLiteral("x")},
                                                     {QStringLiteral("wskey"), QStringLiteral("not issued")}});
@@ -246,7 +250,8 @@ void TestSocketIO::silentServer_detectedByWatchdog()
     // Short heartbeat: ping every 400 ms, silence allowed for 600 + 400 ms.
     delete m_sim;
     m_sim = new PbxSimulator;
-    QJsonObject config = QJsonDocument::fromJson(TestSupport::readFile(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json"))).object();
+    QJsonObject config =
+        QJsonDocument::fromJson(TestSupport::readFile(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json"))).object();
     config.insert(QStringLiteral("notifyPingIntervalMs"), 600);
     config.insert(QStringLiteral("notifyPingTimeoutMs"), 400);
     QVERIFY2(m_sim->start(config), m_sim->output().constData());

@@ -50,31 +50,32 @@ void TestSocketIOFrame::parse_receivedFrames_data()
         << QStringLiteral(R"(0{"pingTimeout":"20000"})") << open << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("open pingTimeout missing")
         << QStringLiteral(R"(0{"pingInterval":25000})") << open << 0 << 25000 << QString() << QJsonObject();
-    QTest::newRow("open pingTimeout huge") << QStringLiteral(R"(0{"pingTimeout":1e300})") << open << 536870911 << 0
-                                           << QString() << QJsonObject();
-    QTest::newRow("open payload not json") << QStringLiteral("0{pingTimeout:5}") << open << 0 << 0 << QString()
-                                           << QJsonObject();
+    QTest::newRow("open pingTimeout huge")
+        << QStringLiteral(R"(0{"pingTimeout":1e300})") << open << 536870911 << 0 << QString() << QJsonObject();
+    QTest::newRow("open payload not json")
+        << QStringLiteral("0{pingTimeout:5}") << open << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("open without payload") << QStringLiteral("0") << open << 0 << 0 << QString() << QJsonObject();
 
     const int event = SocketIOFrame::Event;
     QTest::newRow("event with data") << QStringLiteral(R"(42["notify",{"x":1}])") << event << 0 << 0
                                      << QStringLiteral("notify") << object(R"({"x":1})");
-    QTest::newRow("event of one element") << QStringLiteral(R"(42["notify"])") << event << 0 << 0
-                                          << QStringLiteral("notify") << QJsonObject();
+    QTest::newRow("event of one element")
+        << QStringLiteral(R"(42["notify"])") << event << 0 << 0 << QStringLiteral("notify") << QJsonObject();
     QTest::newRow("event of three elements") << QStringLiteral(R"(42["notify",{"x":1},{"y":2}])") << event << 0 << 0
                                              << QStringLiteral("notify") << QJsonObject();
-    QTest::newRow("event data not an object") << QStringLiteral(R"(42["notify","text"])") << event << 0 << 0
-                                              << QStringLiteral("notify") << QJsonObject();
+    QTest::newRow("event data not an object")
+        << QStringLiteral(R"(42["notify","text"])") << event << 0 << 0 << QStringLiteral("notify") << QJsonObject();
     QTest::newRow("event under code 43") << QStringLiteral(R"(43["serveroutput",{}])") << event << 0 << 0
                                          << QStringLiteral("serveroutput") << QJsonObject();
     QTest::newRow("event with utf-8") << QStringLiteral(u"42[\"notify\",{\"contact\":\"Jos\u00e9 M\u00fcller\"}]")
                                       << event << 0 << 0 << QStringLiteral("notify")
-                                      << QJsonObject{{QStringLiteral("contact"), QStringLiteral(u"Jos\u00e9 M\u00fcller")}};
+                                      << QJsonObject{
+                                             {QStringLiteral("contact"), QStringLiteral(u"Jos\u00e9 M\u00fcller")}};
 
     const int ignored = SocketIOFrame::Ignored;
     QTest::newRow("empty event array") << QStringLiteral("42[]") << ignored << 0 << 0 << QString() << QJsonObject();
-    QTest::newRow("event payload object") << QStringLiteral(R"(42{"notify":1})") << ignored << 0 << 0 << QString()
-                                          << QJsonObject();
+    QTest::newRow("event payload object")
+        << QStringLiteral(R"(42{"notify":1})") << ignored << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("connect ack") << QStringLiteral("40") << ignored << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("lone 4") << QStringLiteral("4") << ignored << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("event broken json") << QStringLiteral(R"(42["notify",{)") << ignored << 0 << 0 << QString()
@@ -83,8 +84,8 @@ void TestSocketIOFrame::parse_receivedFrames_data()
     const int disconnect = SocketIOFrame::Disconnect;
     QTest::newRow("disconnect") << QStringLiteral("41") << disconnect << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("disconnect 410") << QStringLiteral("410") << disconnect << 0 << 0 << QString() << QJsonObject();
-    QTest::newRow("disconnect with payload") << QStringLiteral(R"(41["x"])") << disconnect << 0 << 0 << QString()
-                                             << QJsonObject();
+    QTest::newRow("disconnect with payload")
+        << QStringLiteral(R"(41["x"])") << disconnect << 0 << 0 << QString() << QJsonObject();
 
     QTest::newRow("pong") << QStringLiteral("3") << int(SocketIOFrame::Pong) << 0 << 0 << QString() << QJsonObject();
     QTest::newRow("pong probe") << QStringLiteral("3probe") << int(SocketIOFrame::Pong) << 0 << 0 << QString()
@@ -144,8 +145,9 @@ void TestSocketIOFrame::binaryFrames_readAsTextUpToFirstZero()
 
 void TestSocketIOFrame::eventFrame_isCompactTwoElementArray()
 {
-    QCOMPARE(SocketIOFrame::eventFrame(QStringLiteral("register"), QJsonObject{{QStringLiteral("a"), QStringLiteral("b")}}),
-             QStringLiteral(R"(42["register",{"a":"b"}])"));
+    QCOMPARE(
+        SocketIOFrame::eventFrame(QStringLiteral("register"), QJsonObject{{QStringLiteral("a"), QStringLiteral("b")}}),
+        QStringLiteral(R"(42["register",{"a":"b"}])"));
     // Keys go out in ascending order, as the service has always seen them.
     QCOMPARE(SocketIOFrame::eventFrame(QStringLiteral("register"),
                                        QJsonObject{{QStringLiteral("wskey"), QStringLiteral("k")},

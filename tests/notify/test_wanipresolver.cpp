@@ -30,8 +30,8 @@ void TestWanIpResolver::addressFromHtml_data()
     QTest::newRow("one colon") << kPage << QStringLiteral("192.0.2.7");
     QTest::newRow("two colons") << QByteArray("<body>Current IP Address: 2001:db8::1</body>") << QString();
     QTest::newRow("no colon") << QByteArray("<body>192.0.2.7</body>") << QString();
-    QTest::newRow("tags with attributes stay") << QByteArray("IP: <b class=\"x\">192.0.2.7</b>")
-                                               << QStringLiteral("<b class=\"x\">192.0.2.7");
+    QTest::newRow("tags with attributes stay")
+        << QByteArray("IP: <b class=\"x\">192.0.2.7</b>") << QStringLiteral("<b class=\"x\">192.0.2.7");
     QTest::newRow("cut at zero byte") << QByteArray("IP: 192.0.2.7\0</body>junk", 26) << QStringLiteral("192.0.2.7");
     QTest::newRow("empty") << QByteArray() << QString();
 }
@@ -51,20 +51,21 @@ void TestWanIpResolver::resolve_againstServices_data()
     QTest::addColumn<QByteArray>("textBody");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("html and text agree") << 200 << kPage << 200 << QByteArray("192.0.2.7\n") << QStringLiteral("192.0.2.7");
-    QTest::newRow("text has the last word") << 200 << kPage << 200 << QByteArray(" 198.51.100.4 \r\n")
-                                            << QStringLiteral("198.51.100.4");
+    QTest::newRow("html and text agree") << 200 << kPage << 200 << QByteArray("192.0.2.7\n")
+                                         << QStringLiteral("192.0.2.7");
+    QTest::newRow("text has the last word")
+        << 200 << kPage << 200 << QByteArray(" 198.51.100.4 \r\n") << QStringLiteral("198.51.100.4");
     QTest::newRow("text down keeps html answer") << 200 << kPage << 0 << QByteArray() << QStringLiteral("192.0.2.7");
-    QTest::newRow("text error status keeps html answer") << 200 << kPage << 500 << QByteArray("oops")
-                                                         << QStringLiteral("192.0.2.7");
-    QTest::newRow("empty text keeps html answer") << 200 << kPage << 200 << QByteArray("\n") << QStringLiteral("192.0.2.7");
-    QTest::newRow("html two colons, text stands in")
-        << 200 << QByteArray("<body>Address: 2001:db8::1</body>") << 200 << QByteArray("192.0.2.9\n")
-        << QStringLiteral("192.0.2.9");
-    QTest::newRow("html down, text stands in") << 0 << QByteArray() << 200 << QByteArray("192.0.2.9\n")
-                                               << QStringLiteral("192.0.2.9");
-    QTest::newRow("plain text only, html says nothing") << 404 << QByteArray("nope") << 200
-                                                        << QByteArray("192.0.2.7\n") << QStringLiteral("192.0.2.7");
+    QTest::newRow("text error status keeps html answer")
+        << 200 << kPage << 500 << QByteArray("oops") << QStringLiteral("192.0.2.7");
+    QTest::newRow("empty text keeps html answer")
+        << 200 << kPage << 200 << QByteArray("\n") << QStringLiteral("192.0.2.7");
+    QTest::newRow("html two colons, text stands in") << 200 << QByteArray("<body>Address: 2001:db8::1</body>") << 200
+                                                     << QByteArray("192.0.2.9\n") << QStringLiteral("192.0.2.9");
+    QTest::newRow("html down, text stands in")
+        << 0 << QByteArray() << 200 << QByteArray("192.0.2.9\n") << QStringLiteral("192.0.2.9");
+    QTest::newRow("plain text only, html says nothing")
+        << 404 << QByteArray("nope") << 200 << QByteArray("192.0.2.7\n") << QStringLiteral("192.0.2.7");
     QTest::newRow("both down") << 0 << QByteArray() << 0 << QByteArray() << QString();
     QTest::newRow("html two colons, text down") << 200 << QByteArray("a: b: c") << 0 << QByteArray() << QString();
 }
