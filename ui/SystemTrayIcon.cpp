@@ -9,11 +9,13 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QThread>
 
 SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
     : QSystemTrayIcon(nullptr)
 {
     Q_UNUSED(parent)
+    qRegisterMetaType<QSystemTrayIcon::MessageIcon>("QSystemTrayIcon::MessageIcon");
 
     m_menu = new QMenu();
     m_menu->setObjectName(QStringLiteral("trayMenu"));
@@ -62,9 +64,15 @@ SystemTrayIcon::~SystemTrayIcon()
     // The call widget goes first: its field lives in the menu's widget action.
     delete m_buttonGroup;
     m_buttonGroup = nullptr;
-    if (m_menu)
-        m_menu->removeEventFilter(this);
-    m_menu->deleteLater();
+    m_menu->removeEventFilter(this);
+    // Inside a running event loop the menu may still be busy delivering the
+    // event that led here, so it goes later. Once the loop has ended (the
+    // program is shutting down) nothing would ever delete it: do it now.
+    if (QThread::currentThread()->loopLevel() > 0)
+        m_menu->deleteLater();
+    else
+        delete m_menu;
+    m_menu = nullptr;
 }
 
 bool SystemTrayIcon::eventFilter(QObject* watched, QEvent* event)

@@ -43,3 +43,5 @@ private:
     QMenu* m_menu = nullptr;
     ButtonGroupAction* m_buttonGroup = nullptr;
 };
+
+Q_DECLARE_METATYPE(QSystemTrayIcon::MessageIcon)
