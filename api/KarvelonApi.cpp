@@ -176,6 +176,14 @@ QList<QPair<QString, QString>> KarvelonApi::parseSipAccounts(const QJsonObject& 
 
 QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName)
 {
+    return awaitResponse(reply, ok, componentName, nullptr);
+}
+
+QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName,
+                                       bool* bodyIsObject)
+{
+    if (bodyIsObject)
+        *bodyIsObject = false;
     QJsonObject result;
     QEventLoop loop;
     QTimer timer;
@@ -183,7 +191,7 @@ QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QSt
     timer.setInterval(m_requestTimeoutMsecs);
 
     bool aborted = false;
-    auto finish = [&loop, &timer, reply, &ok, &result, &aborted]() {
+    auto finish = [&loop, &timer, reply, &ok, &result, &aborted, bodyIsObject]() {
         loop.quit();
         if (!timer.isActive()) {
             // Timed out, or already judged: the reply's late news changes nothing.
@@ -207,7 +215,10 @@ QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QSt
             ok = false;
             return;
         }
-        result = QJsonDocument::fromJson(reply->readAll()).object();
+        const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+        result = document.object();
+        if (bodyIsObject)
+            *bodyIsObject = document.isObject();
         ok = true;
         if (result.contains(QStringLiteral("head"))) {
             const QJsonObject head = result.value(QStringLiteral("head")).toObject();
@@ -369,10 +380,18 @@ QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type sou
     connect(&manager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError, Qt::DirectConnection);
     QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
     ok = false;
-    const QJsonObject response = awaitResponse(reply, ok, component);
+    bool bodyIsObject = false;
+    const QJsonObject response = awaitResponse(reply, ok, component, &bodyIsObject);
 
     QList<QPair<QString, QString>> accounts;
-    if (!ok) {
+    if (ok && !bodyIsObject) {
+        // A list always comes as a JSON object (an empty one for no accounts).
+        // Anything else is a broken answer, not "no accounts": callers must not
+        // take it as a reason to drop the stored ones.
+        ok = false;
+        log->log(Logger::Error, component,
+                 QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(QStringLiteral("ongeldig antwoord")));
+    } else if (!ok) {
         log->log(Logger::Error, component,
                  QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(errorDescription(reply, response)));
     } else {

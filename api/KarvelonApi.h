@@ -86,6 +86,8 @@ private:
     Q_DISABLE_COPY(KarvelonApi)
 
     QJsonObject awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName);
+    // Same; bodyIsObject tells whether the body was a JSON object at all.
+    QJsonObject awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName, bool* bodyIsObject);
     QString errorDescription(QNetworkReply* reply, const QJsonObject& response) const;
 
     void queueRegisteringNotificationSocket();

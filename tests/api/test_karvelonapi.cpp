@@ -77,6 +77,8 @@ private slots:
     void listSipAccounts();
     void listSipAccounts_emptyListIsSuccess();
     void listSipAccounts_failureIsReported();
+    void listSipAccounts_brokenBodyIsFailure_data();
+    void listSipAccounts_brokenBodyIsFailure();
 
 private:
     QList<QJsonObject> newLogRecords() const;
@@ -503,6 +505,28 @@ void TestKarvelonApi::listSipAccounts_failureIsReported()
                         QStringLiteral("Kon SIP accounts niet ophalen, fout: "));
     }
     QCOMPARE(failures, 2);
+}
+
+void TestKarvelonApi::listSipAccounts_brokenBodyIsFailure_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::newRow("not json") << QStringLiteral("<html>Service Unavailable</html>");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("array") << QStringLiteral("[1,2]");
+}
+
+// A call treats an unreadable body as success, but a list that cannot be read
+// must not pass for "no accounts": the registry would drop the stored ones.
+void TestKarvelonApi::listSipAccounts_brokenBodyIsFailure()
+{
+    QFETCH(QString, body);
+    QVERIFY(m_sim.setBehaviour({{QStringLiteral("body"), body}}));
+    bool ok = true;
+    QVERIFY(m_api->listSipAccounts(SourceType::ClickToDial, ok).isEmpty());
+    QVERIFY(!ok);
+    QCOMPARE(countLog(Logger::Error, QStringLiteral("Click-to-Dial"),
+                      QStringLiteral("Kon SIP accounts niet ophalen, fout: ongeldig antwoord")),
+             1);
 }
 
 QTEST_GUILESS_MAIN(TestKarvelonApi)
