@@ -47,6 +47,11 @@ void KarvelonApplication::setApiSetUpForTesting(std::function<void(KarvelonApi*)
     m_apiSetUpForTesting = std::move(setUp);
 }
 
+void KarvelonApplication::setCommandServerNameForTesting(const QString& serverName)
+{
+    m_commandServerNameForTesting = serverName;
+}
+
 void KarvelonApplication::init()
 {
     // Each worker object is created by a handler running on its new thread,
@@ -97,7 +102,9 @@ void KarvelonApplication::startApi()
 // Runs on the command-server thread.
 void KarvelonApplication::startInternalApi()
 {
-    m_internalApi = new InternalKarvelonApi();
+    m_internalApi = m_commandServerNameForTesting.isEmpty()
+                        ? new InternalKarvelonApi()
+                        : new InternalKarvelonApi(m_commandServerNameForTesting, nullptr);
     connect(m_internalApi, &InternalKarvelonApi::showCallDialog, this, &KarvelonApplication::onShowCallDialog);
     connect(m_internalApiThread, &QThread::finished, m_internalApi, &QObject::deleteLater);
     m_workersReady.release();

@@ -33,6 +33,9 @@ public:
     // object is created, before init() goes on (e.g. to point it at a local
     // service).
     void setApiSetUpForTesting(std::function<void(KarvelonApi*)> setUp);
+    // Test hook: the command server listens here instead of the plug-ins' path.
+    void setCommandServerNameForTesting(const QString& serverName);
+    KarvelonApi* api() const { return m_api; }
 
 signals:
     void settingsUpdated();
@@ -64,4 +67,5 @@ private:
     // Released by each worker thread once its object exists.
     QSemaphore m_workersReady;
     std::function<void(KarvelonApi*)> m_apiSetUpForTesting;
+    QString m_commandServerNameForTesting;
 };

@@ -206,6 +206,7 @@ void SingleApplication::onNewConnection()
             bool tooLarge = false;
             while (takeMessage(*buffer, message, tooLarge)) {
                 socket->putChar(Acknowledgement);
+                socket->flush();
                 // Acknowledge first and hand the message on from the event
                 // loop: a receiver may open a dialog with a loop of its own,
                 // and the sender must not wait for that.
