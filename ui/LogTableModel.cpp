@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <vector>
 
 LogTableModel::LogTableModel(QObject* parent) : QAbstractTableModel(parent)
 {
@@ -61,7 +62,8 @@ void LogTableModel::setRecords(const QList<QJsonObject>& records)
     m_entries.reserve(records.size());
     for (const QJsonObject& record : records) {
         // Numbers as written by the log store; a numeric string is taken too.
-        const int severity = record.value(severityKey).toVariant().toInt();
+        const QJsonValue severityValue = record.value(severityKey);
+        const int severity = severityValue.isDouble() ? severityValue.toInt() : severityValue.toVariant().toInt();
         if (severity == 0)
             continue;
 
@@ -76,7 +78,7 @@ void LogTableModel::setRecords(const QList<QJsonObject>& records)
         }
         entry.component = it.value();
         entry.message = record.value(msgKey).toString();
-        m_entries.append(entry);
+        m_entries.append(std::move(entry));
     }
 
     QVector<int> byName(m_componentNames.size());
@@ -199,12 +201,65 @@ bool LogTableModel::lessThan(int left, int right) const
     return cmp != 0 ? cmp < 0 : left < right;
 }
 
+namespace {
+
+// The first eight UTF-16 units of a text packed so that comparing the numbers
+// compares the texts up to there; most comparisons end here without touching
+// the strings themselves.
+struct MessageKey
+{
+    quint64 high = 0;
+    quint64 low = 0;
+    int entry = 0;
+};
+
+MessageKey messageKey(const QString& text, int entry)
+{
+    MessageKey key;
+    key.entry = entry;
+    const int n = qMin(text.size(), 8);
+    for (int i = 0; i < 8; ++i) {
+        const quint64 unit = i < n ? text.at(i).unicode() : 0;
+        if (i < 4)
+            key.high |= unit << (48 - 16 * i);
+        else
+            key.low |= unit << (48 - 16 * (i - 4));
+    }
+    return key;
+}
+
+} // namespace
+
 void LogTableModel::applySort()
 {
     std::iota(m_sorted.begin(), m_sorted.end(), 0);
     if (m_sortColumn < 0 || m_sortColumn >= ColumnCount)
         return;
-    if (m_sortOrder == Qt::AscendingOrder)
+    const bool ascending = m_sortOrder == Qt::AscendingOrder;
+
+    if (m_sortColumn == MessageColumn) {
+        // Long texts: sort compact keys in one array rather than chasing every string.
+        std::vector<MessageKey> keys;
+        keys.reserve(m_entries.size());
+        for (int i = 0; i < m_entries.size(); ++i)
+            keys.push_back(messageKey(m_entries.at(i).message, i));
+        const auto less = [this](const MessageKey& a, const MessageKey& b) {
+            if (a.high != b.high)
+                return a.high < b.high;
+            if (a.low != b.low)
+                return a.low < b.low;
+            return lessThan(a.entry, b.entry);
+        };
+        if (ascending)
+            std::sort(keys.begin(), keys.end(), less);
+        else
+            std::sort(keys.begin(), keys.end(), [&less](const MessageKey& a, const MessageKey& b) { return less(b, a); });
+        for (int i = 0; i < m_sorted.size(); ++i)
+            m_sorted[i] = keys[i].entry;
+        return;
+    }
+
+    if (ascending)
         std::sort(m_sorted.begin(), m_sorted.end(), [this](int a, int b) { return lessThan(a, b); });
     else
         std::sort(m_sorted.begin(), m_sorted.end(), [this](int a, int b) { return lessThan(b, a); });
