@@ -144,6 +144,7 @@ private slots:
     void timestampsAndIcons_pureHelpers_data();
     void timestampsAndIcons_pureHelpers();
     void severities_showThreeRowsWithTheirIcons();
+    void unknownSeverity_rowWithoutIcon();
     void filterList_inOrderOfFirstAppearance_andFilters();
     void newestRecordFirst_headerClicksResort();
     void sorting_keepsTheSelectedRecord();
@@ -242,8 +243,26 @@ void TestLogViewer::severities_showThreeRowsWithTheirIcons()
         QVERIFY(!model->index(row, 1).data(Qt::DecorationRole).isValid());
     }
     QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("2024-03-12 09:03:00.000"));
+    QCOMPARE(model->rowCount(), 3);
     QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("API"));
     QVERIFY(!(model->flags(model->index(0, 3)) & Qt::ItemIsEditable));
+}
+
+void TestLogViewer::unknownSeverity_rowWithoutIcon()
+{
+    appendRecords(s_today, {{7, QStringLiteral("API"), at(9, 0), QStringLiteral("onbekend")}});
+    QFile file(logDir() + s_today);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write("{\"component\":\"API\",\"date\":\"geen getal\",\"msg\":\"zonder tijd\",\"severity\":2}\n");
+    file.close();
+
+    LogViewerDialog dialog;
+    QAbstractItemModel* model = tableModel(dialog);
+    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(model->index(0, 3).data().toString(), QStringLiteral("onbekend"));
+    QVERIFY(qvariant_cast<QIcon>(model->index(0, 0).data(Qt::DecorationRole)).isNull());
+    QCOMPARE(model->index(1, 3).data().toString(), QStringLiteral("zonder tijd"));
+    QCOMPARE(model->index(1, 1).data().toString(), LogTableModel::formatTimestamp(0));
 }
 
 void TestLogViewer::filterList_inOrderOfFirstAppearance_andFilters()
