@@ -46,13 +46,27 @@ char* writeJsonString(char* p, const QString& text)
             }
             *p++ = '\\';
             switch (c) {
-            case '"': *p++ = '"'; break;
-            case '\\': *p++ = '\\'; break;
-            case '\n': *p++ = 'n'; break;
-            case '\r': *p++ = 'r'; break;
-            case '\t': *p++ = 't'; break;
-            case '\b': *p++ = 'b'; break;
-            case '\f': *p++ = 'f'; break;
+            case '"':
+                *p++ = '"';
+                break;
+            case '\\':
+                *p++ = '\\';
+                break;
+            case '\n':
+                *p++ = 'n';
+                break;
+            case '\r':
+                *p++ = 'r';
+                break;
+            case '\t':
+                *p++ = 't';
+                break;
+            case '\b':
+                *p++ = 'b';
+                break;
+            case '\f':
+                *p++ = 'f';
+                break;
             default:
                 *p++ = 'u';
                 *p++ = '0';
@@ -104,8 +118,7 @@ void appendJsonString(QByteArray& out, const QString& text)
     out.resize(int(p - begin));
 }
 
-void appendLine(QByteArray& out, int severity, const QString& component, qint64 msecsSinceEpoch,
-                const QString& msg)
+void appendLine(QByteArray& out, int severity, const QString& component, qint64 msecsSinceEpoch, const QString& msg)
 {
     static const char keyComponent[] = "{\"component\":";
     static const char keyDate[] = ",\"date\":\"";

@@ -10,8 +10,7 @@
 namespace LogRecord {
 QByteArray formatLine(int severity, const QString& component, qint64 msecsSinceEpoch, const QString& msg);
 // Appends the same line to out, so a writer can reuse one buffer for every record.
-void appendLine(QByteArray& out, int severity, const QString& component, qint64 msecsSinceEpoch,
-                const QString& msg);
+void appendLine(QByteArray& out, int severity, const QString& component, qint64 msecsSinceEpoch, const QString& msg);
 // Appends a JSON string literal (with quotes) for text to out.
 void appendJsonString(QByteArray& out, const QString& text);
 // Parses one line of UTF-8 (a trailing line feed is harmless). True when it holds a

@@ -39,8 +39,7 @@ Logger* Logger::instance()
     return m_instance;
 }
 
-Logger::Logger(const QString& logLocation, QObject* parent)
-    : QObject(parent)
+Logger::Logger(const QString& logLocation, QObject* parent) : QObject(parent)
 {
     m_line.reserve(s_lineReserve);
     // Without a location there is no file: every log() is a no-op. An empty

@@ -17,7 +17,8 @@ class Logger : public QObject
     Q_OBJECT
 
 public:
-    enum Severity {
+    enum Severity
+    {
         Debug = 0,
         Info = 1,
         Warning = 2,

@@ -120,8 +120,7 @@ private slots:
         for (const QJsonObject& record : records) {
             QCOMPARE(record.value(QStringLiteral("component")).toString(), s_trickyComponent);
             QCOMPARE(record.value(QStringLiteral("severity")).toInt(), int(Logger::Info));
-            QCOMPARE(record.value(QStringLiteral("date")).toString(),
-                     QString::number(Clock::currentMSecsSinceEpoch()));
+            QCOMPARE(record.value(QStringLiteral("date")).toString(), QString::number(Clock::currentMSecsSinceEpoch()));
         }
     }
 
@@ -232,7 +231,8 @@ private slots:
         LoggerTestAccess::create(logDir())->log(Logger::Info, QStringLiteral("Karvelon"), QStringLiteral("tweede"));
         QCOMPARE(QDir(logDir()).entryList(QDir::Files), QStringList(QStringLiteral("20240612.txt")));
         auto reader = LoggerTestAccess::create(logDir());
-        QCOMPARE(messagesOf(reader->readLogRecords()), QStringList({QStringLiteral("eerste"), QStringLiteral("tweede")}));
+        QCOMPARE(messagesOf(reader->readLogRecords()),
+                 QStringList({QStringLiteral("eerste"), QStringLiteral("tweede")}));
     }
 
     void purge_data()
@@ -311,8 +311,9 @@ private slots:
         Logger* raw = logger.get();
         QCOMPARE(messagesOf(readFileRecords(*raw, QStringLiteral("20240612.txt"))),
                  QStringList(QStringLiteral("woensdag")));
-        QCOMPARE(messagesOf(readFileRecords(*raw, QStringLiteral("20240613.txt"))),
-                 QStringList({QStringLiteral("Log bestanden ouder dan 7 dagen opruimen"), QStringLiteral("donderdag")}));
+        QCOMPARE(
+            messagesOf(readFileRecords(*raw, QStringLiteral("20240613.txt"))),
+            QStringList({QStringLiteral("Log bestanden ouder dan 7 dagen opruimen"), QStringLiteral("donderdag")}));
         // The 6th is now seven days ago.
         QVERIFY(!QFileInfo::exists(logDir() + QStringLiteral("20240606.txt")));
         QTimer* timer = LoggerTestAccess::dayTimer(*logger);
@@ -341,8 +342,10 @@ private slots:
         logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("voor"));
         m_clock.setMoment(QDateTime(QDate(2024, 6, 13), QTime(7, 0)));
         logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("na"));
-        QCOMPARE(messagesOf(readFileRecords(*logger, QStringLiteral("20240612.txt"))), QStringList(QStringLiteral("voor")));
-        QCOMPARE(messagesOf(readFileRecords(*logger, QStringLiteral("20240613.txt"))), QStringList(QStringLiteral("na")));
+        QCOMPARE(messagesOf(readFileRecords(*logger, QStringLiteral("20240612.txt"))),
+                 QStringList(QStringLiteral("voor")));
+        QCOMPARE(messagesOf(readFileRecords(*logger, QStringLiteral("20240613.txt"))),
+                 QStringList(QStringLiteral("na")));
     }
 
     void unwritableLocation_noCrashNoRecords_data()
@@ -406,9 +409,8 @@ private slots:
         TestSupport::setApplicationIdentity();
         Logger* logger = Logger::instance();
         QCOMPARE(Logger::instance(), logger);
-        QCOMPARE(logger->logLocation(),
-                 QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-                     + QStringLiteral("/Karvelon/Karvelon/logs/"));
+        QCOMPARE(logger->logLocation(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                            QStringLiteral("/Karvelon/Karvelon/logs/"));
         if (!TestSupport::testHome().isEmpty())
             QVERIFY(logger->logLocation().startsWith(TestSupport::testHome()));
         logger->log(Logger::Info, QStringLiteral("Karvelon"), QStringLiteral("Initialiseren"));

@@ -15,7 +15,8 @@ private slots:
         const QByteArray line = LogRecord::formatLine(2, QStringLiteral("Applicatie"), Q_INT64_C(1718186400123),
                                                       QStringLiteral("Kon gesprek niet initi\u00EBren"));
         QCOMPARE(line, QByteArray("{\"component\":\"Applicatie\",\"date\":\"1718186400123\","
-                                  "\"msg\":\"Kon gesprek niet initi\xC3\xAB" "ren\",\"severity\":2}\n"));
+                                  "\"msg\":\"Kon gesprek niet initi\xC3\xAB"
+                                  "ren\",\"severity\":2}\n"));
     }
 
     // Qt's own compact JSON writer sorts keys and writes no spaces: for plain text our
@@ -26,8 +27,10 @@ private slots:
         QTest::addColumn<QString>("component");
         QTest::addColumn<qint64>("date");
         QTest::addColumn<QString>("msg");
-        QTest::newRow("debug, empty component") << 0 << QString() << Q_INT64_C(0) << QStringLiteral("Call dialog closed");
-        QTest::newRow("info") << 1 << QStringLiteral("Karvelon") << Q_INT64_C(1700000000000) << QStringLiteral("Initialiseren");
+        QTest::newRow("debug, empty component")
+            << 0 << QString() << Q_INT64_C(0) << QStringLiteral("Call dialog closed");
+        QTest::newRow("info") << 1 << QStringLiteral("Karvelon") << Q_INT64_C(1700000000000)
+                              << QStringLiteral("Initialiseren");
         QTest::newRow("error with quotes and slashes")
             << 3 << QStringLiteral("API") << Q_INT64_C(1718186400999) << QStringLiteral("Fout: \"time-out\" op a/b\\c");
         QTest::newRow("empty message") << 2 << QStringLiteral("Logger") << Q_INT64_C(42) << QString();
@@ -61,8 +64,7 @@ private slots:
         row("backslash", QStringLiteral("C:\\temp\\"), "\"C:\\\\temp\\\\\"");
         row("line feed and carriage return", QStringLiteral("a\nb\r\n"), "\"a\\nb\\r\\n\"");
         row("tab, backspace, form feed", QStringLiteral("a\tb\bc\fd"), "\"a\\tb\\bc\\fd\"");
-        row("other control characters", QString(QChar(0x01)) + QChar(0x1F) + QChar(0x7F),
-            "\"\\u0001\\u001f\x7f\"");
+        row("other control characters", QString(QChar(0x01)) + QChar(0x1F) + QChar(0x7F), "\"\\u0001\\u001f\x7f\"");
         row("NUL", QStringLiteral("voor") + QChar(0) + QStringLiteral("na"), "\"voor\\u0000na\"");
         row("two-byte UTF-8", QStringLiteral("caf\u00E9"), "\"caf\xC3\xA9\"");
         row("three-byte UTF-8", QStringLiteral("\u20AC 5"), "\"\xE2\x82\xAC 5\"");
@@ -113,7 +115,8 @@ private slots:
                                 << true << QStringLiteral("hoi");
         QTest::newRow("record with line feed")
             << QStringLiteral("{\"msg\":\"\u00E9\u20AC\",\"severity\":1}\n") << true << QStringLiteral("\u00E9\u20AC");
-        QTest::newRow("carriage return line feed") << QStringLiteral("{\"msg\":\"a\"}\r\n") << true << QStringLiteral("a");
+        QTest::newRow("carriage return line feed")
+            << QStringLiteral("{\"msg\":\"a\"}\r\n") << true << QStringLiteral("a");
         QTest::newRow("empty line") << QString() << false << QString();
         QTest::newRow("line feed only") << QStringLiteral("\n") << false << QString();
         QTest::newRow("empty object") << QStringLiteral("{}") << false << QString();

@@ -35,7 +35,9 @@ QDataStream& operator>>(QDataStream& in, StoredAccount& account)
 
 mode_t modeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return mode_t(-1);
     return st.st_mode & 07777;
@@ -70,9 +72,8 @@ private slots:
     void fileLivesInPerUserConfigDirectory()
     {
         Settings settings;
-        QCOMPARE(settings.fileName(),
-                 QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                     + QStringLiteral("/Karvelon/Karvelon.ini"));
+        QCOMPARE(settings.fileName(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                          QStringLiteral("/Karvelon/Karvelon.ini"));
         if (!TestSupport::testHome().isEmpty())
             QVERIFY(settings.fileName().startsWith(TestSupport::testHome()));
     }
@@ -97,8 +98,8 @@ private slots:
         QTest::newRow("empty text") << QStringLiteral("ClickToDial") << QStringLiteral("Key") << QVariant(QString());
         QTest::newRow("bool true") << QStringLiteral("Notifications") << QStringLiteral("Enabled") << QVariant(true);
         QTest::newRow("bool false") << QStringLiteral("Notifications") << QStringLiteral("Enabled") << QVariant(false);
-        QTest::newRow("hot key text")
-            << QStringLiteral("ClickToDial") << QStringLiteral("Hotkey") << QVariant(QStringLiteral("Ctrl+Alt+F12"));
+        QTest::newRow("hot key text") << QStringLiteral("ClickToDial") << QStringLiteral("Hotkey")
+                                      << QVariant(QStringLiteral("Ctrl+Alt+F12"));
         QTest::newRow("default SIP id") << QStringLiteral("OutlookPlugin") << QStringLiteral("DefaultSip")
                                         << QVariant(QStringLiteral("203456"));
     }
@@ -122,7 +123,8 @@ private slots:
         Settings().set(QStringLiteral("CustomerGroup"), QStringLiteral("SipAccounts"),
                        QVariantList{QVariant::fromValue(first), QVariant::fromValue(second)});
 
-        const QVariantList list = Settings().get(QStringLiteral("CustomerGroup"), QStringLiteral("SipAccounts")).toList();
+        const QVariantList list =
+            Settings().get(QStringLiteral("CustomerGroup"), QStringLiteral("SipAccounts")).toList();
         QCOMPARE(list.size(), 2);
         QCOMPARE(list.at(0).userType(), qMetaTypeId<StoredAccount>());
         QCOMPARE(list.at(0).value<StoredAccount>(), first);
@@ -138,12 +140,13 @@ private slots:
     {
         Settings settings;
         for (int i = 0; i < 5; ++i) {
-            settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"), QStringLiteral("geheim%1").arg(i));
+            settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"),
+                         QStringLiteral("geheim%1").arg(i));
             QCOMPARE(modeOf(settings.fileName()), mode_t(0600));
             QCOMPARE(modeOf(QFileInfo(settings.fileName()).absolutePath()), mode_t(0700));
         }
-        QVERIFY(QFile::setPermissions(settings.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                                               | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(settings.fileName(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("ander"));
         QCOMPARE(modeOf(settings.fileName()), mode_t(0600));
         QCOMPARE(Settings().get(QStringLiteral("CustomerGroup"), QStringLiteral("Password")).toString(),
