@@ -99,6 +99,8 @@ private slots:
     void cancelWhileDirty_asksToSave();
     void manageSipAccounts_whileDirty_data();
     void manageSipAccounts_whileDirty();
+    void manageSipAccounts_opensDialogForItsSource_data();
+    void manageSipAccounts_opensDialogForItsSource();
     void activateTab_selectsOnlyShownTabs_data();
     void activateTab_selectsOnlyShownTabs();
     void socketState_followsChannelSignal();
@@ -467,6 +469,73 @@ void TestSettingsDialog::manageSipAccounts_whileDirty()
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(dialog.settingsUpdated(), yes);
     QCOMPARE(MessageBox::shownCount(), yes ? 1 : 2);
+}
+
+void TestSettingsDialog::manageSipAccounts_opensDialogForItsSource_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("apiId");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("options");
+    QTest::newRow("click-to-dial") << QStringLiteral("btnManageSipAccountsC2D") << QStringLiteral("ClickToDial")
+                                   << QStringLiteral("c2d-demo") << QStringLiteral("c2d-demo-sleutel-7f3a")
+                                   << QString(); // the click-to-dial source sends no options
+    QTest::newRow("Outlook") << QStringLiteral("btnManageSipAccounts1") << QStringLiteral("OutlookPlugin")
+                             << QStringLiteral("outlook-demo") << QStringLiteral("outlook-demo-sleutel-91bc")
+                             << QStringLiteral("options=msoutlook");
+    QTest::newRow("Thunderbird") << QStringLiteral("btnManageSipAccounts2") << QStringLiteral("ThunderbirdPlugin")
+                                 << QStringLiteral("thunderbird-demo") << QStringLiteral("thunderbird-demo-sleutel-e85f")
+                                 << QStringLiteral("options=thunderbird");
+    QTest::newRow("Apple Contacts") << QStringLiteral("btnManageSipAccounts3") << QStringLiteral("AppleContactsPlugin")
+                                    << QStringLiteral("acontacts-demo") << QStringLiteral("acontacts-demo-sleutel-4d20")
+                                    << QStringLiteral("options=acontacts");
+}
+
+void TestSettingsDialog::manageSipAccounts_opensDialogForItsSource()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, group);
+    QFETCH(QString, apiId);
+    QFETCH(QString, key);
+    QFETCH(QString, options);
+    QVERIFY(m_sim.reset());
+    {
+        Settings settings;
+        settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Number"), QStringLiteral("100234"));
+        settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"), QStringLiteral("demo-wachtwoord"));
+        settings.set(group, QStringLiteral("Id"), apiId);
+        settings.set(group, QStringLiteral("Key"), key);
+    }
+    SettingsDialog dialog(m_api);
+    int sipDialogs = 0;
+    QTimer closer;
+    closer.setInterval(20);
+    connect(&closer, &QTimer::timeout, this, [&]() {
+        if (auto* sip = qobject_cast<SipAccountsDialog*>(QApplication::activeModalWidget())) {
+            ++sipDialogs;
+            sip->reject();
+        }
+    });
+    closer.start();
+    // The Outlook and Apple Contacts buttons sit on removed tabs: press them as the signal would.
+    QVERIFY(QMetaObject::invokeMethod(child<QPushButton>(dialog, button), "pressed"));
+    closer.stop();
+
+    QCOMPARE(sipDialogs, 1);
+    QCOMPARE(MessageBox::shownCount(), 0); // nothing unsaved, nothing asked
+    const QJsonArray requests = m_sim.requests();
+    QCOMPARE(requests.size(), 1);
+    const QJsonObject request = requests.first().toObject();
+    QCOMPARE(request.value(QStringLiteral("verdict")).toString(), QStringLiteral("ok"));
+    const QString query = request.value(QStringLiteral("rawQuery")).toString();
+    if (options.isEmpty())
+        QVERIFY2(!query.contains(QStringLiteral("options=")), qPrintable(query));
+    else
+        QVERIFY2(query.startsWith(options + QLatin1Char('&')) || query.contains(QLatin1Char('&') + options + QLatin1Char('&')),
+                 qPrintable(query));
+    QVERIFY2(query.contains(QStringLiteral("apiID=") + apiId), qPrintable(query));
+    QVERIFY(!dialog.settingsUpdated());
 }
 
 void TestSettingsDialog::activateTab_selectsOnlyShownTabs_data()
