@@ -12,6 +12,11 @@ QDateTime Clock::now() const
     return QDateTime::currentDateTime();
 }
 
+qint64 Clock::nowMSecs() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 QDateTime Clock::currentDateTime()
 {
     return g_clock.load()->now();
@@ -24,12 +29,12 @@ QDateTime Clock::currentDateTimeUtc()
 
 qint64 Clock::currentMSecsSinceEpoch()
 {
-    return currentDateTime().toMSecsSinceEpoch();
+    return g_clock.load()->nowMSecs();
 }
 
 qint64 Clock::currentSecsSinceEpoch()
 {
-    return currentDateTime().toSecsSinceEpoch();
+    return currentMSecsSinceEpoch() / 1000;
 }
 
 QDate Clock::currentDate()

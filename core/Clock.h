@@ -21,6 +21,10 @@ public:
 
 protected:
     virtual QDateTime now() const;
+    // Milliseconds since the epoch without a detour through local time: the
+    // log asks for this once per record, and Qt re-reads the time zone on
+    // every local-time conversion.
+    virtual qint64 nowMSecs() const;
 };
 
 // A clock that stands still at a given moment until moved.
@@ -33,6 +37,7 @@ public:
 
 protected:
     QDateTime now() const override { return m_moment; }
+    qint64 nowMSecs() const override { return m_moment.toMSecsSinceEpoch(); }
 
 private:
     QDateTime m_moment;
