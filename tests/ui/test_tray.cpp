@@ -5,12 +5,14 @@
 #include "SipAccountManager.h"
 #include "SystemTrayIcon.h"
 #include "TestSupport.h"
+#include "TextInputAction.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidgetAction>
@@ -387,6 +389,24 @@ private slots:
         else
             QVERIFY(!menu()->isVisible());
         menu()->hide();
+    }
+
+    void textInputAction_isABareNumberField()
+    {
+        QPointer<TextInputAction> input = new TextInputAction();
+        auto* edit = qobject_cast<QLineEdit*>(input->action()->defaultWidget());
+        QVERIFY(edit);
+        QCOMPARE(edit->placeholderText(), QStringLiteral("Voer telefoonnummer in"));
+        QVERIFY(edit->inputMask().isEmpty());
+        QTest::keyClicks(edit, QStringLiteral("0612"));
+        QCOMPARE(input->inputtedText(), QStringLiteral("0612"));
+        input->clear();
+        QVERIFY(input->inputtedText().isEmpty());
+
+        // It reacts to no event, yet can still be scheduled for deletion.
+        input->deleteLater();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(input.isNull());
     }
 
     void rejected_hidesMenu()
