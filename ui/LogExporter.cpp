@@ -18,7 +18,8 @@ bool addFile(QuaZip& zip, const QFileInfo& info, QString& errorMessage)
 {
     QFile in(info.absoluteFilePath());
     if (!in.open(QIODevice::ReadOnly)) {
-        errorMessage = QStringLiteral("Het bestand %1 kan niet gelezen worden: %2").arg(info.fileName(), in.errorString());
+        errorMessage =
+            QStringLiteral("Het bestand %1 kan niet gelezen worden: %2").arg(info.fileName(), in.errorString());
         return false;
     }
 
@@ -69,8 +70,7 @@ bool LogExporter::exportDirectory(const QString& logDirectory, const QString& ar
 
     // Listed before the temporary archive exists, so it never includes itself.
     // A missing directory gives an archive without entries.
-    const QFileInfoList files =
-        QDir(logDirectory).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QFileInfoList files = QDir(logDirectory).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
 
     QSaveFile out(archivePath);
     if (!out.open(QIODevice::WriteOnly)) {

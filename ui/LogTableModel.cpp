@@ -253,7 +253,8 @@ void LogTableModel::applySort()
         if (ascending)
             std::sort(keys.begin(), keys.end(), less);
         else
-            std::sort(keys.begin(), keys.end(), [&less](const MessageKey& a, const MessageKey& b) { return less(b, a); });
+            std::sort(keys.begin(), keys.end(),
+                      [&less](const MessageKey& a, const MessageKey& b) { return less(b, a); });
         for (int i = 0; i < m_sorted.size(); ++i)
             m_sorted[i] = keys[i].entry;
         return;

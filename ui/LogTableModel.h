@@ -17,7 +17,8 @@ class LogTableModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column {
+    enum Column
+    {
         SeverityColumn = 0,
         DateColumn = 1,
         ComponentColumn = 2,
@@ -70,11 +71,11 @@ private:
     void applySort();
     void applyFilter();
 
-    QVector<Entry> m_entries;       // in the order the log store returned them
-    QStringList m_componentNames;   // distinct names, in order of first appearance
-    QVector<int> m_componentRank;   // position of each name in sorted order
-    QVector<int> m_sorted;          // every entry, in the current sort order
-    QVector<int> m_visible;         // the filtered part of m_sorted: the rows
+    QVector<Entry> m_entries;     // in the order the log store returned them
+    QStringList m_componentNames; // distinct names, in order of first appearance
+    QVector<int> m_componentRank; // position of each name in sorted order
+    QVector<int> m_sorted;        // every entry, in the current sort order
+    QVector<int> m_visible;       // the filtered part of m_sorted: the rows
     QString m_filter;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

@@ -79,14 +79,15 @@ void LogViewerDialog::on_btnExport_pressed()
     const QString proposed = QStringLiteral("export.zip");
     const QString filter = QStringLiteral("ZIP bestand (*.zip)");
     const QString target = g_saveFileNameProvider ? g_saveFileNameProvider(this, caption, proposed, filter)
-                                                   : QFileDialog::getSaveFileName(this, caption, proposed, filter);
+                                                  : QFileDialog::getSaveFileName(this, caption, proposed, filter);
     if (target.isEmpty())
         return;
 
     QString error;
     if (!LogExporter::exportDirectory(Logger::instance()->logLocation(), target, error)) {
-        Logger::instance()->log(Logger::Error, QCoreApplication::applicationName(),
-                                QStringLiteral("Exporteren van de log bestanden naar %1 is mislukt: %2").arg(target, error));
+        Logger::instance()->log(
+            Logger::Error, QCoreApplication::applicationName(),
+            QStringLiteral("Exporteren van de log bestanden naar %1 is mislukt: %2").arg(target, error));
         MessageBox::warning(this, windowTitle(),
                             QStringLiteral("Exporteren van de log bestanden is mislukt.\n\n%1").arg(error));
         return;

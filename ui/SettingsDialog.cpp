@@ -133,11 +133,11 @@ void SettingsDialog::setupConnections()
         if (!m_loading)
             changeDirtyState(true);
     };
-    for (QLineEdit* edit : {m_ui.txtCustomerNumber, m_ui.txtCustomerPassword, m_ui.txtNotifyUsername,
-                            m_ui.txtNotifyPassword, m_ui.txtClickToDialId, m_ui.txtClickToDialKey,
-                            m_ui.txtOutlookPluginId, m_ui.txtOutlookPluginKey, m_ui.txtThunderbirdPluginId,
-                            m_ui.txtThunderbirdPluginKey, m_ui.txtAppleContactsPluginId,
-                            m_ui.txtAppleContactsPluginKey}) {
+    for (QLineEdit* edit :
+         {m_ui.txtCustomerNumber, m_ui.txtCustomerPassword, m_ui.txtNotifyUsername, m_ui.txtNotifyPassword,
+          m_ui.txtClickToDialId, m_ui.txtClickToDialKey, m_ui.txtOutlookPluginId, m_ui.txtOutlookPluginKey,
+          m_ui.txtThunderbirdPluginId, m_ui.txtThunderbirdPluginKey, m_ui.txtAppleContactsPluginId,
+          m_ui.txtAppleContactsPluginKey}) {
         connect(edit, &QLineEdit::textChanged, this, markDirty, Qt::DirectConnection);
     }
     connect(m_ui.chkEnableNotify, &QCheckBox::stateChanged, this, markDirty, Qt::DirectConnection);
@@ -147,8 +147,8 @@ void SettingsDialog::setupConnections()
     connect(m_ui.chkActivatePlugin, &QCheckBox::stateChanged, this, &SettingsDialog::onActiveOutlookPluginChanged,
             Qt::DirectConnection);
 
-    connect(m_ui.btnManageSipAccountsC2D, &QPushButton::pressed, this,
-            &SettingsDialog::onManageClickToDialSipAccounts, Qt::DirectConnection);
+    connect(m_ui.btnManageSipAccountsC2D, &QPushButton::pressed, this, &SettingsDialog::onManageClickToDialSipAccounts,
+            Qt::DirectConnection);
     connect(m_ui.btnManageSipAccounts1, &QPushButton::pressed, this,
             &SettingsDialog::onBtnManageSipAccountsOutlookClicked, Qt::DirectConnection);
     connect(m_ui.btnManageSipAccounts2, &QPushButton::pressed, this,
@@ -217,8 +217,8 @@ void SettingsDialog::on_btnConnectDisconnectSocket_pressed()
     if (!client)
         return;
     // The labels follow notificationSocketConnectionChanged, not this press.
-    const char* method = state && state->isNotificationSocketConnected() ? "stopNotificationSocket"
-                                                                          : "startNotificationSocket";
+    const char* method =
+        state && state->isNotificationSocketConnected() ? "stopNotificationSocket" : "startNotificationSocket";
     QMetaObject::invokeMethod(client, method, Qt::QueuedConnection);
 }
 

@@ -22,8 +22,9 @@ constexpr int RecordCount = 140000;
 constexpr int Days = 7;
 constexpr int Rounds = 5;
 
-const char* const s_components[] = {"Karvelon", "Notifier", "Logger", "Applicatie", "Websocket", "Instellingen",
-                                    "API", "Click-to-dial", "msoutlook", "thunderbird", ""};
+const char* const s_components[] = {"Karvelon",  "Notifier",     "Logger", "Applicatie",
+                                    "Websocket", "Instellingen", "API",    "Click-to-dial",
+                                    "msoutlook", "thunderbird",  ""};
 
 bool writeWeek(const QString& dir)
 {
@@ -150,9 +151,10 @@ int main(int argc, char** argv)
         sortDate.add(msSince(timer));
     }
 
-    std::printf("Log viewer, %d records in %d files, %d rows shown (debug records left out), %d rounds\n",
-                RecordCount, Days, rows, Rounds);
-    std::printf("%-34s median %8.1f ms   max %8.1f ms   (part of opening)\n", "read records (log store)", read.median(), read.max());
+    std::printf("Log viewer, %d records in %d files, %d rows shown (debug records left out), %d rounds\n", RecordCount,
+                Days, rows, Rounds);
+    std::printf("%-34s median %8.1f ms   max %8.1f ms   (part of opening)\n", "read records (log store)", read.median(),
+                read.max());
     report("open viewer (incl. read, paint)", open, 1000);
     report("filter by component", filter, 300);
     report("filter back to Alles", unfilter, 300);

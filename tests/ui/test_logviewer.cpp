@@ -151,6 +151,7 @@ private slots:
     void purge_withNoKeepsEverything_withYesEmptiesLogAndTable();
     void export_twoDailyFiles_givesTwoEqualEntries();
     void export_nonAsciiTargetAndFileName();
+    void export_fromNonAsciiLogDirectory();
     void export_cancelledSaveDialog_writesNothing();
     void export_unwritableTarget_warnsAndLeavesNoFile();
     void export_unreadableLogFile_keepsOldArchive();
@@ -195,7 +196,8 @@ void TestLogViewer::timestampsAndIcons_pureHelpers_data()
 
     const qint64 noon = at(12, 0, 7);
     QTest::newRow("number") << QString::number(noon) << noon << QStringLiteral("2024-03-12 12:00:00.007");
-    const QString epoch = QDateTime::fromMSecsSinceEpoch(0, Qt::LocalTime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const QString epoch =
+        QDateTime::fromMSecsSinceEpoch(0, Qt::LocalTime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     QTest::newRow("not a number") << QStringLiteral("gisteren") << qint64(0) << epoch;
     QTest::newRow("empty") << QString() << qint64(0) << epoch;
 }
@@ -231,7 +233,8 @@ void TestLogViewer::severities_showThreeRowsWithTheirIcons()
     QCOMPARE(model->headerData(3, Qt::Horizontal, Qt::EditRole).toString(), QStringLiteral("Bericht"));
 
     // Newest first: error, warning, info; the debug record is not there.
-    QCOMPARE(column(dialog, 3), (QStringList{QStringLiteral("fout"), QStringLiteral("waarschuwing"), QStringLiteral("info")}));
+    QCOMPARE(column(dialog, 3),
+             (QStringList{QStringLiteral("fout"), QStringLiteral("waarschuwing"), QStringLiteral("info")}));
     const QStringList icons{QStringLiteral(":/icons/error16"), QStringLiteral(":/icons/warning16"),
                             QStringLiteral(":/icons/info16")};
     for (int row = 0; row < 3; ++row) {
@@ -313,20 +316,20 @@ void TestLogViewer::newestRecordFirst_headerClicksResort()
     QHeaderView* header = view->horizontalHeader();
     QVERIFY(view->isSortingEnabled());
     const auto clickHeader = [header](int section) {
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
-                                 header->height() / 2));
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, Qt::NoModifier,
+            QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2));
     };
 
     clickHeader(1); // the date column again: oldest first
     QCOMPARE(column(dialog, 3), (QStringList{QStringLiteral("eerste"), QStringLiteral("tussen"),
                                              QStringLiteral("tweede"), QStringLiteral("derde")}));
     clickHeader(2);
-    QCOMPARE(column(dialog, 2), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                                             QStringLiteral("D")}));
+    QCOMPARE(column(dialog, 2),
+             (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")}));
     clickHeader(2);
-    QCOMPARE(column(dialog, 2), (QStringList{QStringLiteral("D"), QStringLiteral("C"), QStringLiteral("B"),
-                                             QStringLiteral("A")}));
+    QCOMPARE(column(dialog, 2),
+             (QStringList{QStringLiteral("D"), QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A")}));
     clickHeader(3);
     QCOMPARE(column(dialog, 3), (QStringList{QStringLiteral("derde"), QStringLiteral("eerste"),
                                              QStringLiteral("tussen"), QStringLiteral("tweede")}));
@@ -446,14 +449,47 @@ void TestLogViewer::export_nonAsciiTargetAndFileName()
     QCOMPARE(unzipList(target), (QStringList{s_today, noteName}));
 }
 
+void TestLogViewer::export_fromNonAsciiLogDirectory()
+{
+    // A profile directory with a name outside Latin-1.
+    const QString dir = m_exportDir + QStringLiteral("/Користувач ĳ/logs");
+    QVERIFY(QDir().mkpath(dir));
+    const QByteArray first = LogRecord::formatLine(1, QStringLiteral("API"), at(8, 0), QStringLiteral("één"));
+    const QByteArray second = LogRecord::formatLine(3, QStringLiteral("Websocket"), at(9, 0), QStringLiteral("twee"));
+    for (const auto& file : {qMakePair(s_yesterday, first), qMakePair(s_today, second)}) {
+        QFile out(dir + QLatin1Char('/') + file.first);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file.second);
+    }
+    const QString target = m_exportDir + QStringLiteral("/Користувач ĳ/export.zip");
+    QString error;
+    QVERIFY2(LogExporter::exportDirectory(dir, target, error), qPrintable(error));
+    QVERIFY(error.isEmpty());
+    bool ok = false;
+    const QMap<QString, QByteArray> entries = readArchive(target, ok);
+    QVERIFY(ok);
+    QCOMPARE(entries.keys(), (QStringList{s_yesterday, s_today}));
+    QCOMPARE(entries.value(s_yesterday), first);
+    QCOMPARE(entries.value(s_today), second);
+    QCOMPARE(unzipList(target), (QStringList{s_yesterday, s_today}));
+
+    // An empty (or missing) directory still gives a valid archive, without entries.
+    const QString empty = m_exportDir + QStringLiteral("/leeg.zip");
+    QVERIFY2(LogExporter::exportDirectory(m_exportDir + QStringLiteral("/bestaat-niet"), empty, error),
+             qPrintable(error));
+    // Nothing but the end-of-central-directory record: "PK\5\6" and eighteen zero bytes.
+    QCOMPARE(TestSupport::readFile(empty), QByteArray("PK\x05\x06") + QByteArray(18, '\0'));
+}
+
 void TestLogViewer::export_cancelledSaveDialog_writesNothing()
 {
     appendRecords(s_today, {{1, QStringLiteral("API"), at(8, 0), QStringLiteral("a")}});
     int asked = 0;
-    LogViewerDialog::setSaveFileNameProviderForTesting([&](QWidget* parent, const QString&, const QString&, const QString&) {
-        ++asked;
-        return parent ? QString() : QStringLiteral("/wrong-parent.zip");
-    });
+    LogViewerDialog::setSaveFileNameProviderForTesting(
+        [&](QWidget* parent, const QString&, const QString&, const QString&) {
+            ++asked;
+            return parent ? QString() : QStringLiteral("/wrong-parent.zip");
+        });
     const QStringList before = filesIn(logDir());
     LogViewerDialog dialog;
     press(dialog, "btnExport");

@@ -57,8 +57,7 @@ const QStringList s_lineEdits{
     QStringLiteral("txtClickToDialId"),         QStringLiteral("txtClickToDialKey"),
 };
 
-template<typename T>
-T* child(QWidget& dialog, const QString& name)
+template <typename T> T* child(QWidget& dialog, const QString& name)
 {
     T* widget = dialog.findChild<T*>(name);
     if (!widget)
@@ -244,7 +243,8 @@ void TestSettingsDialog::load_fillsEveryFieldWithoutMarkingDirty()
     QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtNotifyUsername"))->text(), QStringLiteral("nu"));
     QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtNotifyPassword"))->text(), QStringLiteral("np"));
     // The fields of the removed tabs are still loaded.
-    QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtOutlookPluginId"))->text(), QStringLiteral("OutlookPlugin-id"));
+    QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtOutlookPluginId"))->text(),
+             QStringLiteral("OutlookPlugin-id"));
     QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtAppleContactsPluginKey"))->text(),
              QStringLiteral("AppleContactsPlugin-key"));
     QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtThunderbirdPluginId"))->text(),
@@ -304,13 +304,13 @@ void TestSettingsDialog::save_writesTrimmedValuesInOrder()
     child<QComboBox>(dialog, QStringLiteral("cmbHotkey2"))->setCurrentText(QStringLiteral("F9"));
 
     const QStringList order{
-        QStringLiteral("CustomerGroup/Number"),     QStringLiteral("CustomerGroup/Password"),
-        QStringLiteral("Notifications/Enabled"),    QStringLiteral("Notifications/Username"),
-        QStringLiteral("Notifications/Password"),   QStringLiteral("OutlookPlugin/Id"),
-        QStringLiteral("OutlookPlugin/Key"),        QStringLiteral("AppleContactsPlugin/Id"),
-        QStringLiteral("AppleContactsPlugin/Key"),  QStringLiteral("ThunderbirdPlugin/Id"),
-        QStringLiteral("ThunderbirdPlugin/Key"),    QStringLiteral("ClickToDial/Modifier"),
-        QStringLiteral("ClickToDial/Hotkey"),       QStringLiteral("ClickToDial/Id"),
+        QStringLiteral("CustomerGroup/Number"),    QStringLiteral("CustomerGroup/Password"),
+        QStringLiteral("Notifications/Enabled"),   QStringLiteral("Notifications/Username"),
+        QStringLiteral("Notifications/Password"),  QStringLiteral("OutlookPlugin/Id"),
+        QStringLiteral("OutlookPlugin/Key"),       QStringLiteral("AppleContactsPlugin/Id"),
+        QStringLiteral("AppleContactsPlugin/Key"), QStringLiteral("ThunderbirdPlugin/Id"),
+        QStringLiteral("ThunderbirdPlugin/Key"),   QStringLiteral("ClickToDial/Modifier"),
+        QStringLiteral("ClickToDial/Hotkey"),      QStringLiteral("ClickToDial/Id"),
         QStringLiteral("ClickToDial/Key"),
     };
     // Which field goes where: index into s_lineEdits, or -1 for the switch and the hot keys.
@@ -337,11 +337,10 @@ void TestSettingsDialog::save_writesTrimmedValuesInOrder()
 
     bool logged = false;
     for (const QJsonObject& record : Logger::instance()->readLogRecords()) {
-        logged = logged
-                 || (record.value(QStringLiteral("component")).toString() == QStringLiteral("Instellingen")
-                     && record.value(QStringLiteral("msg")).toString()
-                            == QStringLiteral("Instellingen zijn gewijzigd en opgeslagen.")
-                     && record.value(QStringLiteral("severity")).toInt() == Logger::Info);
+        logged = logged || (record.value(QStringLiteral("component")).toString() == QStringLiteral("Instellingen") &&
+                            record.value(QStringLiteral("msg")).toString() ==
+                                QStringLiteral("Instellingen zijn gewijzigd en opgeslagen.") &&
+                            record.value(QStringLiteral("severity")).toInt() == Logger::Info);
     }
     QVERIFY(logged);
 }
@@ -485,7 +484,8 @@ void TestSettingsDialog::manageSipAccounts_opensDialogForItsSource_data()
                              << QStringLiteral("outlook-demo") << QStringLiteral("outlook-demo-sleutel-91bc")
                              << QStringLiteral("options=msoutlook");
     QTest::newRow("Thunderbird") << QStringLiteral("btnManageSipAccounts2") << QStringLiteral("ThunderbirdPlugin")
-                                 << QStringLiteral("thunderbird-demo") << QStringLiteral("thunderbird-demo-sleutel-e85f")
+                                 << QStringLiteral("thunderbird-demo")
+                                 << QStringLiteral("thunderbird-demo-sleutel-e85f")
                                  << QStringLiteral("options=thunderbird");
     QTest::newRow("Apple Contacts") << QStringLiteral("btnManageSipAccounts3") << QStringLiteral("AppleContactsPlugin")
                                     << QStringLiteral("acontacts-demo") << QStringLiteral("acontacts-demo-sleutel-4d20")
@@ -532,7 +532,8 @@ void TestSettingsDialog::manageSipAccounts_opensDialogForItsSource()
     if (options.isEmpty())
         QVERIFY2(!query.contains(QStringLiteral("options=")), qPrintable(query));
     else
-        QVERIFY2(query.startsWith(options + QLatin1Char('&')) || query.contains(QLatin1Char('&') + options + QLatin1Char('&')),
+        QVERIFY2(query.startsWith(options + QLatin1Char('&')) ||
+                     query.contains(QLatin1Char('&') + options + QLatin1Char('&')),
                  qPrintable(query));
     QVERIFY2(query.contains(QStringLiteral("apiID=") + apiId), qPrintable(query));
     QVERIFY(!dialog.settingsUpdated());
