@@ -69,8 +69,11 @@ bool LogExporter::exportDirectory(const QString& logDirectory, const QString& ar
     }
 
     // Listed before the temporary archive exists, so it never includes itself.
-    // A missing directory gives an archive without entries.
-    const QFileInfoList files = QDir(logDirectory).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    // A missing directory gives an archive without entries; so does an empty
+    // path (no data location), which must not mean the working directory.
+    const QFileInfoList files =
+        logDirectory.isEmpty() ? QFileInfoList()
+                               : QDir(logDirectory).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
 
     QSaveFile out(archivePath);
     if (!out.open(QIODevice::WriteOnly)) {

@@ -479,6 +479,10 @@ void TestLogViewer::export_fromNonAsciiLogDirectory()
              qPrintable(error));
     // Nothing but the end-of-central-directory record: "PK\5\6" and eighteen zero bytes.
     QCOMPARE(TestSupport::readFile(empty), QByteArray("PK\x05\x06") + QByteArray(18, '\0'));
+    // No log location at all: not the working directory, but nothing.
+    QVERIFY(QDir::setCurrent(logDir()));
+    QVERIFY2(LogExporter::exportDirectory(QString(), empty, error), qPrintable(error));
+    QCOMPARE(TestSupport::readFile(empty), QByteArray("PK\x05\x06") + QByteArray(18, '\0'));
 }
 
 void TestLogViewer::export_cancelledSaveDialog_writesNothing()
