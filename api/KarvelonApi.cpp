@@ -211,23 +211,11 @@ QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QSt
             return;
         }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status > 400) {
-            ok = false;
-            return;
-        }
-        const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
-        result = document.object();
+        // Above 400 the body is not read at all.
+        bool isObject = false;
+        ok = judgeEnvelope(status, status > 400 ? QByteArray() : reply->readAll(), result, isObject);
         if (bodyIsObject)
-            *bodyIsObject = document.isObject();
-        ok = true;
-        if (result.contains(QStringLiteral("head"))) {
-            const QJsonObject head = result.value(QStringLiteral("head")).toObject();
-            const QJsonObject body = result.value(QStringLiteral("body")).toObject();
-            if (!jsonString(head, QStringLiteral("error_message")).isEmpty())
-                ok = false;
-            else if (!jsonString(body, QStringLiteral("error_message")).isEmpty())
-                ok = false;
-        }
+            *bodyIsObject = isObject;
     };
     auto onError = [reply, componentName, finish](QNetworkReply::NetworkError code) {
         Logger::instance()->log(Logger::Error, componentName,
@@ -266,10 +254,35 @@ QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QSt
     return result;
 }
 
+bool KarvelonApi::judgeEnvelope(int httpStatus, const QByteArray& body, QJsonObject& response, bool& bodyIsObject)
+{
+    response = QJsonObject();
+    bodyIsObject = false;
+    if (httpStatus > 400)
+        return false;
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    response = document.object();
+    bodyIsObject = document.isObject();
+    if (!response.contains(QStringLiteral("head")))
+        return true;
+    const QJsonObject head = response.value(QStringLiteral("head")).toObject();
+    const QJsonObject payload = response.value(QStringLiteral("body")).toObject();
+    if (!jsonString(head, QStringLiteral("error_message")).isEmpty())
+        return false;
+    return jsonString(payload, QStringLiteral("error_message")).isEmpty();
+}
+
 QString KarvelonApi::errorDescription(QNetworkReply* reply, const QJsonObject& response) const
 {
     if (reply->error() != QNetworkReply::NoError)
         return reply->errorString();
+    return describeFailure(QString(), response);
+}
+
+QString KarvelonApi::describeFailure(const QString& networkError, const QJsonObject& response)
+{
+    if (!networkError.isEmpty())
+        return networkError;
     const QJsonObject head = response.value(QStringLiteral("head")).toObject();
     const QJsonObject body = response.value(QStringLiteral("body")).toObject();
     const QString headMessage = jsonString(head, QStringLiteral("error_message"));

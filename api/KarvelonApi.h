@@ -64,6 +64,15 @@ public:
     // The customer's SIP accounts in a successful list reply, as (display name, id),
     // ordered by member name compared as text.
     static QList<QPair<QString, QString>> parseSipAccounts(const QJsonObject& response);
+    // The verdict on a reply that reported no network error: its HTTP status (0 when
+    // there is none) and body. Fills response with the body's top-level JSON object
+    // (empty when it is none) and bodyIsObject with whether it was one; false when the
+    // status is above 400 or the envelope's "head" (or, failing that, "body") carries
+    // an "error_message".
+    static bool judgeEnvelope(int httpStatus, const QByteArray& body, QJsonObject& response, bool& bodyIsObject);
+    // The text for a failure log line: the network error when there is one (non-empty
+    // networkError), otherwise "number: message" from the envelope.
+    static QString describeFailure(const QString& networkError, const QJsonObject& response);
     // --- end of request side ---
 
 signals:
