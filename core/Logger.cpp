@@ -21,6 +21,8 @@ namespace {
 // Room for an ordinary record; a buffer grown far beyond it by one huge message is given back.
 constexpr int s_lineReserve = 1024;
 constexpr int s_lineKeepLimit = 64 * 1024;
+// How often a logger without a usable file tries to open one again.
+constexpr qint64 s_reopenIntervalMSecs = 1000;
 
 QFileInfoList logDirectoryEntries(const QString& location)
 {
@@ -47,10 +49,6 @@ Logger::Logger(const QString& logLocation, QObject* parent) : QObject(parent)
     if (logLocation.isEmpty())
         return;
     m_logLocation = logLocation.endsWith(QLatin1Char('/')) ? logLocation : logLocation + QLatin1Char('/');
-    if (!QFileInfo::exists(m_logLocation) && QDir().mkpath(m_logLocation)) {
-        // The records name contacts and numbers: keep a directory we create to ourselves.
-        QFile::setPermissions(m_logLocation, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
     openNewLogFile();
     purge(7);
     // Start the day-change cycle, so the log rolls over (and old files go) at midnight
@@ -77,8 +75,17 @@ void Logger::log(Logger::Severity severity, const QString& component, const QStr
         closeLogFile();
         openNewLogFile();
     }
-    if (!m_file->isWritable())
-        return;
+    if (!m_file->isWritable()) {
+        // The file could not be opened (the directory was gone or closed to us).
+        // Try again now and then, so logging comes back once the fault is over
+        // instead of staying silent for the rest of the day.
+        if (now < m_nextOpenAttemptMSecs && now >= m_nextOpenAttemptMSecs - s_reopenIntervalMSecs)
+            return;
+        m_nextOpenAttemptMSecs = now + s_reopenIntervalMSecs;
+        openNewLogFile();
+        if (!m_file->isWritable())
+            return;
+    }
     if (m_line.capacity() > s_lineKeepLimit) {
         m_line = QByteArray();
         m_line.reserve(s_lineReserve);
@@ -166,6 +173,10 @@ void Logger::openNewLogFile()
     m_dayStartMSecs = dayStart.isValid() ? dayStart.toMSecsSinceEpoch() : now.toMSecsSinceEpoch();
     m_dayEndMSecs = dayEnd.isValid() ? dayEnd.toMSecsSinceEpoch() : m_dayStartMSecs + 24 * 60 * 60 * 1000;
     const QString path = m_logLocation + QStringLiteral("%1.txt").arg(now.date().toString(QStringLiteral("yyyyMMdd")));
+    // Made here rather than once at start, so a directory removed while we ran comes
+    // back. The records name contacts and numbers: keep a directory we create to ourselves.
+    if (!QFileInfo::exists(m_logLocation) && QDir().mkpath(m_logLocation))
+        QFile::setPermissions(m_logLocation, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     delete m_file;
     m_file = new QFile(path);
     if (m_file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

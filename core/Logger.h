@@ -61,5 +61,7 @@ private:
     // logging does not allocate).
     qint64 m_dayStartMSecs = 0;
     qint64 m_dayEndMSecs = 0;
+    // When a logger without a usable file may next try to open one.
+    qint64 m_nextOpenAttemptMSecs = 0;
     QByteArray m_line;
 };

@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "Logger.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -30,6 +32,12 @@ void Settings::set(const QString& group, const QString& key, const QVariant& val
     m_settings.setValue(key, value);
     m_settings.sync();
     m_settings.endGroup();
+    // The file on disk is replaced whole or not at all, so a failed write loses
+    // nothing stored; the value is only gone from this run, which the log tells.
+    if (m_settings.status() == QSettings::AccessError) {
+        Logger::instance()->log(Logger::Error, QStringLiteral("Instellingen"),
+                                QStringLiteral("Kon instellingen niet opslaan in %1").arg(m_settings.fileName()));
+    }
     restrictAccess();
 }
 

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "KarvelonApi.h"
+#include "PbxSimulator.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+
+// The web-service client as the program runs it: created inside its own
+// worker thread, reached only through queued invocations.
+class ApiThread
+{
+public:
+    ApiThread()
+    {
+        QObject::connect(&m_thread, &QThread::started, &m_thread, [this]() { m_api = new KarvelonApi; },
+                         Qt::DirectConnection);
+        m_thread.start();
+        QTRY_VERIFY_WITH_TIMEOUT(api() != nullptr, 10000);
+    }
+    ~ApiThread()
+    {
+        // Released in its own thread, as every object of the thread must be.
+        KarvelonApi* api = m_api;
+        QMetaObject::invokeMethod(api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    KarvelonApi* api() const { return m_api; }
+
+    // Runs f on the worker thread and waits for it.
+    template <typename F> void run(F f) { QMetaObject::invokeMethod(api(), f, Qt::BlockingQueuedConnection); }
+
+    void call(const QString& number, SourceType::Type source = SourceType::ClickToDial)
+    {
+        QMetaObject::invokeMethod(api(), "call", Qt::QueuedConnection, Q_ARG(QString, number),
+                                  Q_ARG(SourceType::Type, source), Q_ARG(QString, QString()));
+    }
+
+private:
+    Q_DISABLE_COPY(ApiThread)
+    QThread m_thread;
+    std::atomic<KarvelonApi*> m_api{nullptr};
+};
+
+namespace FaultTestSupport {
+
+inline QJsonObject demoConfig()
+{
+    return QJsonDocument::fromJson(TestSupport::readFile(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json")))
+        .object();
+}
+
+// The demo customer with the click-to-dial credentials of the demo configuration.
+inline void configureDemoCustomer()
+{
+    Settings settings;
+    settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Number"), QStringLiteral("100234"));
+    settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"), QStringLiteral("demo-wachtwoord"));
+    settings.set(QStringLiteral("ClickToDial"), QStringLiteral("Id"), QStringLiteral("c2d-demo"));
+    settings.set(QStringLiteral("ClickToDial"), QStringLiteral("Key"), QStringLiteral("c2d-demo-sleutel-7f3a"));
+    settings.set(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), QStringLiteral("201"));
+}
+
+} // namespace FaultTestSupport
