@@ -1,10 +1,19 @@
 #include "CommandLine.h"
 
+#include "KarvelonApplication.h"
+#include "SipAccount.h"
+#include "SourceType.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
 
 namespace CommandLine {
 
@@ -58,6 +67,148 @@ void debugLog(QtMsgType type, const QMessageLogContext& context, const QString& 
 QString notRunningMessage(const QString& applicationName)
 {
     return QStringLiteral("%1 is niet actief: het belverzoek kon niet worden doorgegeven.").arg(applicationName);
+}
+
+QStringList withoutEmptyLinkOption(const QStringList& arguments)
+{
+    QStringList result = arguments;
+    if (result.size() > 1 && result.constLast() == QLatin1String("--call"))
+        result.removeLast();
+    return result;
+}
+
+namespace {
+const QLatin1String telScheme("tel:");
+const QLatin1String calltoScheme("callto:");
+} // namespace
+
+bool isPhoneLink(const QString& value)
+{
+    return value.startsWith(telScheme, Qt::CaseInsensitive) || value.startsWith(calltoScheme, Qt::CaseInsensitive);
+}
+
+QString phoneLinkNumber(const QString& link)
+{
+    QString rest;
+    if (link.startsWith(telScheme, Qt::CaseInsensitive))
+        rest = link.mid(telScheme.size());
+    else if (link.startsWith(calltoScheme, Qt::CaseInsensitive))
+        rest = link.mid(calltoScheme.size());
+    else
+        return QString();
+    // "callto://number" is as common as "callto:number".
+    if (rest.startsWith(QLatin1String("//")))
+        rest = rest.mid(2);
+
+    // Parameters (";ext=", ";phone-context=") and a query are not part of the
+    // number; cut them before decoding, so an encoded ";" cannot end it early.
+    const int end = rest.indexOf(QRegularExpression(QStringLiteral("[;?]")));
+    if (end >= 0)
+        rest.truncate(end);
+    const QString decoded = QUrl::fromPercentEncoding(rest.toUtf8());
+
+    QString number;
+    for (const QChar c : decoded) {
+        if (c.isDigit() && c.unicode() < 128) {
+            number.append(c);
+        } else if (c == QLatin1Char('*') || c == QLatin1Char('#')) {
+            number.append(c);
+        } else if (c == QLatin1Char('+')) {
+            // Only the international prefix, in front of everything else.
+            if (!number.isEmpty())
+                return QString();
+            number.append(c);
+        } else if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('(')
+                   || c == QLatin1Char(')') || c == QLatin1Char('/') || c == QChar(0x00a0)) {
+            continue;
+        } else {
+            return QString();
+        }
+    }
+    if (number == QLatin1String("+"))
+        return QString();
+    return number;
+}
+
+QString callRequestFromPhoneLink(const QString& link)
+{
+    const QString number = phoneLinkNumber(link);
+    if (number.isEmpty())
+        return QString();
+    return number + QLatin1Char(';') + number + QStringLiteral("=tel");
+}
+
+QString invalidLinkMessage(const QString& applicationName, const QString& link)
+{
+    return QStringLiteral("%1: de link %2 bevat geen telefoonnummer dat gebeld kan worden.").arg(applicationName, link);
+}
+
+namespace {
+void printLine(const QString& text)
+{
+    const QByteArray line = text.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+} // namespace
+
+int runProgram(int argc, char** argv, const std::function<void(KarvelonApplication&)>& prepare)
+{
+    const QStringList arguments = withoutEmptyLinkOption(convertArguments(argc, argv));
+    QCommandLineParser parser;
+    const Options opts = options();
+    addOptions(parser, opts);
+    // Ends the process with the parser's own message on a bad command line.
+    parser.process(arguments);
+
+    if (parser.isSet(opts.debug))
+        qInstallMessageHandler(debugLog);
+
+    KarvelonApplication app(argc, argv);
+    if (prepare)
+        prepare(app);
+
+    // A telephone link (a click in a browser) that finds no running instance
+    // starts the program and then shows its call dialog.
+    QString pendingRequest;
+    if (parser.isSet(opts.call)) {
+        const QString value = parser.value(opts.call);
+        if (!isPhoneLink(value)) {
+            if (app.sendMessage(QStringLiteral("ShowCallDialog|") + value, 5000))
+                return 0;
+            // The request would be lost silently otherwise: tell the caller.
+            printLine(notRunningMessage(QCoreApplication::applicationName()));
+            return 1;
+        }
+        const QString request = callRequestFromPhoneLink(value);
+        if (request.isEmpty()) {
+            printLine(invalidLinkMessage(QCoreApplication::applicationName(), value));
+            return 1;
+        }
+        if (app.isRunning()) {
+            if (app.sendMessage(QStringLiteral("ShowCallDialog|") + request, 5000))
+                return 0;
+            printLine(notRunningMessage(QCoreApplication::applicationName()));
+            return 1;
+        }
+        pendingRequest = request;
+    } else if (app.isRunning()) {
+        app.sendMessage(QStringLiteral("AlreadyStarted|") + QCoreApplication::applicationName()
+                            + QStringLiteral(" is al actief"),
+                        1000);
+        return 0;
+    }
+
+    app.showInformationBalloon(false, QCoreApplication::applicationName() + QStringLiteral(" is actief!"));
+    SipAccount::registerMetaType();
+    SourceType::registerMetaType();
+    app.init();
+    app.onApplicationStarted();
+    if (!pendingRequest.isEmpty()) {
+        // From the event loop, as a request of a second start would arrive.
+        const QString message = QStringLiteral("ShowCallDialog|") + pendingRequest;
+        QTimer::singleShot(0, &app, [&app, message]() { app.onMessageReceived(message); });
+    }
+    return app.exec();
 }
 
 } // namespace CommandLine

@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
+
+class KarvelonApplication;
 class QCommandLineParser;
 
 namespace CommandLine {
@@ -31,5 +34,35 @@ QString debugLogFilePath();
 
 // The Dutch line printed when a call request found no running instance.
 QString notRunningMessage(const QString& applicationName);
+
+// A desktop launcher runs "karvelon --call %u" and drops the "%u" when it has
+// no link to pass (a start from the menu). Such a trailing bare "--call" is
+// removed, so that start is an ordinary one instead of a parser error.
+QStringList withoutEmptyLinkOption(const QStringList& arguments);
+
+// Whether a "--call" value is a telephone link ("tel:" or "callto:", any case).
+bool isPhoneLink(const QString& value);
+
+// The dialable number of a telephone link: percent-decoded, parameters after
+// ";" (and a query after "?") dropped, visual separators (blanks, "-", ".",
+// "(", ")", "/") removed. Keeps a leading "+" and the digits, "*" and "#".
+// Empty when the link holds no number or anything else (letters, a "+" that
+// is not in front).
+QString phoneLinkNumber(const QString& link);
+
+// The call request for a telephone link, in the form a plug-in sends: the
+// number as the contact name, then the number with the label "tel", e.g.
+// "tel:+31%2020-123%204567;ext=12" -> "+31201234567;+31201234567=tel".
+// Empty when the link holds no dialable number.
+QString callRequestFromPhoneLink(const QString& link);
+
+// The Dutch line printed when a link holds no dialable number.
+QString invalidLinkMessage(const QString& applicationName, const QString& link);
+
+// The whole program, as main() runs it: parse the command line, then hand a
+// request to the running instance or become it. prepare, when given, is
+// called on the application object before it starts its workers (the test
+// launcher points the web-service object at a local simulator there).
+int runProgram(int argc, char** argv, const std::function<void(KarvelonApplication&)>& prepare = {});
 
 } // namespace CommandLine
