@@ -1,0 +1,125 @@
+// Start-up time (process start until the tray host shows the icon and the
+// event loop is idle) and peak memory (VmHWM) of Karvelon against the
+// simulator, beside a bare Qt program with only a tray icon. Prints both and
+// the ratios; targets: at most 1.5x the time and 1.3x the memory.
+#include "E2eSupport.h"
+#include "PbxSimulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Runs = 7;
+
+struct Sample
+{
+    double msecs = -1;
+    double peakKiB = -1;
+};
+
+double peakKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble();
+    }
+    return -1;
+}
+
+Sample measure(const QString& program, const QStringList& arguments, const QProcessEnvironment& env)
+{
+    Sample sample;
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    QByteArray out;
+    while (!out.contains("ready\n") && timer.elapsed() < 30000) {
+        if (!process.waitForReadyRead(100) && process.state() != QProcess::Running)
+            break;
+        out += process.readAllStandardOutput();
+    }
+    if (out.contains("ready\n")) {
+        sample.msecs = double(timer.nsecsElapsed()) / 1e6;
+        // Let the start-up settle (queued replies, the notification
+        // channel) before reading the peak.
+        QThread::msleep(1000);
+        sample.peakKiB = peakKiB(process.processId());
+    }
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    return sample;
+}
+
+double median(std::vector<double> values)
+{
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }), values.end());
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString missing = E2e::missingTools();
+    if (!missing.isEmpty()) {
+        std::printf("bench_startup: skipped (%s)\n", qPrintable(missing));
+        return 0;
+    }
+    E2e::VirtualDesktop desktop;
+    PbxSimulator sim;
+    if (!desktop.start() || !sim.start()) {
+        std::printf("bench_startup: could not start the virtual desktop or the simulator\n");
+        return 1;
+    }
+
+    std::vector<double> bareTime, bareMemory, karvelonTime, karvelonMemory;
+    for (int i = 0; i < Runs; ++i) {
+        // Alternate, so both see the same machine load.
+        QProcessEnvironment bareEnv = desktop.environment();
+        const Sample bare = measure(QStringLiteral(KARVELON_BARE_TRAY), QStringList(), bareEnv);
+        bareTime.push_back(bare.msecs);
+        bareMemory.push_back(bare.peakKiB);
+
+        E2e::Karvelon karvelon(desktop, sim, QStringLiteral("bench-%1").arg(i));
+        QProcessEnvironment env = karvelon.environment();
+        env.insert(QStringLiteral("KARVELON_E2E_READY"), QStringLiteral("1"));
+        env.remove(QStringLiteral("KARVELON_E2E_PROBE"));
+        const Sample k = measure(QStringLiteral(KARVELON_E2E_LAUNCHER_PATH), QStringList(), env);
+        karvelonTime.push_back(k.msecs);
+        karvelonMemory.push_back(k.peakKiB);
+    }
+
+    const double bt = median(bareTime), bm = median(bareMemory), kt = median(karvelonTime), km = median(karvelonMemory);
+    std::printf("start-up (median of %d, process start -> tray icon shown, loop idle)\n", Runs);
+    std::printf("  bare Qt tray program   %8.1f ms   peak memory %8.0f KiB\n", bt, bm);
+    std::printf("  Karvelon               %8.1f ms   peak memory %8.0f KiB\n", kt, km);
+    if (bt > 0 && bm > 0 && kt > 0 && km > 0) {
+        std::printf("  ratio time   %.2fx (target <= 1.5x) %s\n", kt / bt, kt / bt <= 1.5 ? "ok" : "MISSED");
+        std::printf("  ratio memory %.2fx (target <= 1.3x) %s\n", km / bm, km / bm <= 1.3 ? "ok" : "MISSED");
+    } else {
+        std::printf("  a program did not report ready\n");
+    }
+    return 0;
+}
