@@ -163,6 +163,13 @@ int runProgram(int argc, char** argv, const std::function<void(KarvelonApplicati
     if (parser.isSet(opts.debug))
         qInstallMessageHandler(debugLog);
 
+    // The program draws nothing with OpenGL, but on X11 Qt would load the GL
+    // driver stack (tens of megabytes, a good part of the start-up time) for
+    // the first balloon or menu window. Someone who asked for a GL
+    // integration explicitly keeps it.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+
     KarvelonApplication app(argc, argv);
     if (prepare)
         prepare(app);
