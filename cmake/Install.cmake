@@ -1,7 +1,10 @@
 # Installation under the usual XDG paths and a Debian package built with CPack.
-#   cmake --install <build> [--prefix /usr]
-#   cpack --config <build>/CPackConfig.cmake -G DEB      (or: cmake --build <build> --target package)
-# The program itself is installed by app/CMakeLists.txt.
+#   cmake -S . -B build-pkg -G Ninja -DCMAKE_INSTALL_PREFIX=/usr -DKARVELON_BUILD_TESTS=OFF -DKARVELON_BUILD_BENCH=OFF
+#   cmake --build build-pkg && (cd build-pkg && cpack -G DEB)
+#   cmake --install build-pkg [--prefix ...]     (without a package)
+# The program itself is installed by app/CMakeLists.txt. The desktop files
+# name the program by its full path, so the package is laid out with the
+# prefix the build was configured with (/usr for a Debian package).
 include(GNUInstallDirs)
 
 set(KARVELON_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
@@ -33,19 +36,21 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "karvelon")
 set(CPACK_PACKAGE_VENDOR "Karvelon")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Bel vanuit het systeemvak en zie wie er belt")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tray program for click-to-dial and incoming-call notifications")
 set(CPACK_PACKAGE_CONTACT "Karvelon <support@karvelon.example>")
-set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    message(STATUS "Install prefix ${CMAKE_INSTALL_PREFIX}: configure with -DCMAKE_INSTALL_PREFIX=/usr for a Debian package")
+endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "comm")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tray program for click-to-dial and incoming-call notifications
- Karvelon lives in the system tray and connects the desktop to a hosted
- telephone service: dial a number from the tray menu, answer call requests
- from address-book plug-ins and tel:/callto: links, and see a notification
- for every incoming call.")
+set(CPACK_PACKAGE_DESCRIPTION "Karvelon lives in the system tray and connects the desktop to a hosted \
+telephone service: dial a number from the tray menu, answer call requests \
+from address-book plug-ins and tel:/callto: links, and see a notification \
+for every incoming call.")
 # The menu entry, link handler and icons need the desktop's caches refreshed;
 # dpkg's triggers of desktop-file-utils and the icon theme do that.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, hicolor-icon-theme")
