@@ -16,6 +16,7 @@
 const crypto = require('node:crypto');
 const http = require('node:http');
 const { Server } = require('socket.io');
+const { readJson } = require('./control');
 
 const SCRIPT = '/api/krpopnotify.php';
 const BODY_KEYS = ['appID', 'action', 'item', 'data', 'options', 'f', 'ts', 'hash'];
@@ -23,16 +24,6 @@ const APP_ID = /^Xv9bQ2[0-9]{12}$/;
 
 function headError(number, message) {
   return { head: { error_message: message, error_number: number }, body: {} };
-}
-
-function readJson(body) {
-  if (!body) return {};
-  try {
-    const value = JSON.parse(body);
-    return value && typeof value === 'object' && !Array.isArray(value) ? value : null;
-  } catch (e) {
-    return null;
-  }
 }
 
 function count(value, fallback) {
