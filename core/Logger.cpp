@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
+#include <mutex>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -65,7 +65,7 @@ Logger::~Logger()
 
 void Logger::log(Logger::Severity severity, const QString& component, const QString& msg)
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     if (!m_file)
         return;
     const qint64 now = Clock::currentMSecsSinceEpoch();
@@ -140,7 +140,7 @@ void Logger::purge(int days)
         return;
     // The lock is held throughout, so records logged meanwhile by other threads wait
     // instead of being dropped while no file is open.
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard<std::mutex> locker(m_mutex);
     closeLogFile();
     const QDate today = Clock::currentDate();
     const QFileInfoList entries = logDirectoryEntries(m_logLocation);
@@ -192,7 +192,7 @@ void Logger::closeLogFile()
 void Logger::onNewDay()
 {
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard<std::mutex> locker(m_mutex);
         closeLogFile();
         openNewLogFile();
     }

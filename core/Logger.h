@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QString>
 
@@ -53,7 +53,9 @@ private:
     QFile* m_file = nullptr;
     QTimer* m_timer = nullptr;
     QString m_logLocation;
-    QMutex m_mutex;
+    // A std::mutex rather than a QMutex: the thread sanitizer sees it (Qt 5 locks with
+    // bare futex calls), so a race on the guarded members would not go unseen.
+    std::mutex m_mutex;
     static Logger* m_instance;
 
     // Guarded by m_mutex: the span of time (ms since the epoch) of the day the open
