@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,32 +18,25 @@
 namespace {
 
 const char s_childSwitch[] = "--write-records";
+const QString s_trickyComponent = QStringLiteral("Instellingen \u00E9\"\\");
 
 // Text that breaks naive writers: JSON syntax, control characters, non-ASCII.
 QStringList trickyMessages()
 {
-    return {
-        QStringLiteral("Bel \"Jan de Vries\" op +31 (0)6 1234"),
-        QStringLiteral("pad C:\\Users\\jan\\"),
-        QStringLiteral("regel 1\nregel 2\r\nregel 3"),
-        QStringLiteral("kolom\tkolom"),
-        QStringLiteral("ctl") + QChar(0x01) + QChar(0x1F) + QChar(0x7F) + QStringLiteral("end"),
-        QStringLiteral("voor") + QChar(0) + QStringLiteral("na"),
-        QStringLiteral("caf\u00E9 \u20AC 12,50 ") + QString::fromUcs4(U"\U0001F600"),
-        QString(),
-    };
-}
-const QString s_trickyComponent = QStringLiteral("Instellingen \u00E9\"\\");
-
-QString dateFileName(const QDate& date)
-{
-    return date.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt");
+    return {QStringLiteral("Bel \"Jan\" op C:\\pad\\"), QStringLiteral("regel 1\nregel 2\r\n\tkolom"),
+            QStringLiteral("ctl\x01\x1F\x7F voor") + QChar(0) + QStringLiteral("na"),
+            QStringLiteral("caf\u00E9 \u20AC 12,50 ") + QString::fromUcs4(U"\U0001F600"), QString()};
 }
 
 bool writeFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+QByteArray recordLine(const QString& msg)
+{
+    return LogRecord::formatLine(1, QStringLiteral("A"), 1, msg);
 }
 
 QStringList messagesOf(const QList<QJsonObject>& records)
@@ -53,13 +47,33 @@ QStringList messagesOf(const QList<QJsonObject>& records)
     return messages;
 }
 
-// Child mode: logs the tricky messages into the given directory with whatever
-// locale the parent chose, then exits.
+// The messages of one log file, in order.
+QStringList fileMessages(const QString& path)
+{
+    QList<QJsonObject> records;
+    const QList<QByteArray> lines = TestSupport::readFile(path).split('\n');
+    for (const QByteArray& text : lines) {
+        QJsonObject record;
+        if (LogRecord::parseLine(text, record))
+            records << record;
+    }
+    return messagesOf(records);
+}
+
+QByteArray allFiles(const QString& dir)
+{
+    QByteArray content;
+    const QStringList files = QDir(dir).entryList(QDir::Files);
+    for (const QString& file : files)
+        content += TestSupport::readFile(dir + file);
+    return content;
+}
+
+// Child mode: logs the tricky messages into the given directory under the locale the parent chose.
 int writeRecordsChild(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString dir = QFile::decodeName(argv[2]);
-    auto logger = LoggerTestAccess::create(dir);
+    auto logger = LoggerTestAccess::create(QFile::decodeName(argv[2]));
     const QStringList messages = trickyMessages();
     for (const QString& message : messages)
         logger->log(Logger::Warning, s_trickyComponent, message);
@@ -88,54 +102,92 @@ private slots:
     }
     void cleanup() { Clock::setInstance(nullptr); }
 
-    void construction_createsDirectoryAndTodaysFile()
+    // Expected bytes written by hand: UTF-8 of é is C3 A9, of € E2 82 AC, of U+1F600 F0 9F 98 80.
+    void jsonString_data()
     {
-        auto logger = LoggerTestAccess::create(m_dir.path() + QStringLiteral("/a/b/logs"));
-        QCOMPARE(logger->logLocation(), m_dir.path() + QStringLiteral("/a/b/logs/"));
-        QCOMPARE(LoggerTestAccess::openFileName(*logger), logger->logLocation() + QStringLiteral("20240612.txt"));
-        QVERIFY(QFileInfo::exists(logger->logLocation() + QStringLiteral("20240612.txt")));
-        QCOMPARE(QFileInfo(logger->logLocation()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
-                 QFile::Permissions());
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("readBack");
+        const auto row = [](const char* name, const QString& text, const QByteArray& json) {
+            QTest::newRow(name) << text << json << text;
+        };
+        row("double quote", QStringLiteral("zeg \"hallo\""), "\"zeg \\\"hallo\\\"\"");
+        row("backslash", QStringLiteral("C:\\temp\\"), "\"C:\\\\temp\\\\\"");
+        row("line feed and carriage return", QStringLiteral("a\nb\r\n"), "\"a\\nb\\r\\n\"");
+        row("tab, backspace, form feed", QStringLiteral("a\tb\bc\fd"), "\"a\\tb\\bc\\fd\"");
+        row("other control characters", QString(QChar(0x01)) + QChar(0x1F) + QChar(0x7F), "\"\\u0001\\u001f\x7f\"");
+        row("NUL", QStringLiteral("voor") + QChar(0) + QStringLiteral("na"), "\"voor\\u0000na\"");
+        row("UTF-8 of two, three and four bytes", QStringLiteral("caf\u00E9 \u20AC") + QString::fromUcs4(U"\U0001F600"),
+            "\"caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80\"");
+        QTest::newRow("lone surrogate becomes U+FFFD")
+            << (QStringLiteral("x") + QChar(0xD83D) + QStringLiteral("y")) << QByteArray("\"x\xEF\xBF\xBDy\"")
+            << (QStringLiteral("x") + QChar(QChar::ReplacementCharacter) + QStringLiteral("y"));
+    }
+    void jsonString()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, json);
+        QFETCH(QString, readBack);
+        QByteArray out("prefix:");
+        LogRecord::appendJsonString(out, text);
+        QCOMPARE(out, QByteArray("prefix:") + json);
+
+        // The same text in both string members reads back unchanged, on one line.
+        const QByteArray line = LogRecord::formatLine(1, text, 7, text);
+        QCOMPARE(line.count('\n'), 1);
+        QVERIFY(line.endsWith('\n'));
+        QJsonObject record;
+        QVERIFY(LogRecord::parseLine(line, record));
+        QCOMPARE(record.value(QStringLiteral("msg")).toString(), readBack);
+        QCOMPARE(record.value(QStringLiteral("component")).toString(), readBack);
+        QCOMPARE(record.value(QStringLiteral("date")).toString(), QStringLiteral("7"));
+        QCOMPARE(record.value(QStringLiteral("severity")).toInt(), 1);
     }
 
-    void record_isOneLineOfKnownFormat()
+    // For plain text our line must be exactly Qt's compact JSON rendering (sorted keys, no spaces).
+    void formatLine_matchesQtCompactJson()
     {
-        auto logger = LoggerTestAccess::create(logDir());
-        m_clock.setMoment(QDateTime::fromMSecsSinceEpoch(Q_INT64_C(1718186400123)));
-        logger->log(Logger::Error, QStringLiteral("API"), QStringLiteral("Geen verbinding: \"time-out\""));
-        const QString file = logDir() + dateFileName(Clock::currentDate());
-        QCOMPARE(TestSupport::readFile(file),
-                 QByteArray("{\"component\":\"API\",\"date\":\"1718186400123\","
-                            "\"msg\":\"Geen verbinding: \\\"time-out\\\"\",\"severity\":3}\n"));
-    }
-
-    void trickyText_roundTripsThroughReadLogRecords()
-    {
-        auto logger = LoggerTestAccess::create(logDir());
-        const QStringList messages = trickyMessages();
-        for (const QString& message : messages)
-            logger->log(Logger::Info, s_trickyComponent, message);
-        const QList<QJsonObject> records = logger->readLogRecords();
-        QCOMPARE(messagesOf(records), messages);
-        for (const QJsonObject& record : records) {
-            QCOMPARE(record.value(QStringLiteral("component")).toString(), s_trickyComponent);
-            QCOMPARE(record.value(QStringLiteral("severity")).toInt(), int(Logger::Info));
-            QCOMPARE(record.value(QStringLiteral("date")).toString(), QString::number(Clock::currentMSecsSinceEpoch()));
+        const QString texts[] = {QString(), QStringLiteral("Fout: \"time-out\" op a/b\\c \u00E9")};
+        for (const QString& text : texts) {
+            const QJsonObject object{{QStringLiteral("component"), text}, {QStringLiteral("date"), QStringLiteral("42")},
+                                     {QStringLiteral("msg"), text}, {QStringLiteral("severity"), 3}};
+            QCOMPARE(LogRecord::formatLine(3, text, 42, text), QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
         }
     }
 
-    // The writer must not depend on the locale's codec: a C locale would turn
-    // every non-ASCII character into '?'.
-    void trickyText_roundTripsWhenWrittenUnderCLocale()
+    // Makes the directory (owner-only) and today's file; one record is one line of known bytes.
+    void record_isOneLineOfKnownFormat()
     {
-        // The child logs with the real date; the reader is made first so that its own
-        // purge (by the test's date) cannot remove the child's file.
+        auto logger = LoggerTestAccess::create(m_dir.path() + QStringLiteral("/a/b/logs"));
+        QCOMPARE(logger->logLocation(), m_dir.path() + QStringLiteral("/a/b/logs/"));
+        const QString file = logger->logLocation() + QStringLiteral("20240612.txt");
+        QCOMPARE(LoggerTestAccess::openFileName(*logger), file);
+        QCOMPARE(QFileInfo(logger->logLocation()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
+        m_clock.setMoment(QDateTime::fromMSecsSinceEpoch(Q_INT64_C(1718186400123)));
+        logger->log(Logger::Error, QStringLiteral("API"), QStringLiteral("Geen verbinding: \"time-out\" \u00EB"));
+        QCOMPARE(TestSupport::readFile(file), QByteArray("{\"component\":\"API\",\"date\":\"1718186400123\","
+                                                         "\"msg\":\"Geen verbinding: \\\"time-out\\\" \xC3\xAB\","
+                                                         "\"severity\":3}\n"));
+    }
+
+    // Written by a real process under each locale: a C locale must not turn non-ASCII into '?'.
+    void trickyText_roundTrips_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("UTF-8 locale") << QStringLiteral("C.UTF-8");
+        QTest::newRow("C locale") << QStringLiteral("C");
+    }
+    void trickyText_roundTrips()
+    {
+        QFETCH(QString, locale);
+        // Made first, so that its purge (by the test's date) cannot remove the child's file.
         auto reader = LoggerTestAccess::create(logDir());
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("LANG"));
         env.remove(QStringLiteral("LC_CTYPE"));
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        env.insert(QStringLiteral("LC_ALL"), locale);
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(s_childSwitch), logDir()});
@@ -145,51 +197,42 @@ private slots:
 
         const QList<QJsonObject> records = reader->readLogRecords();
         QCOMPARE(messagesOf(records), trickyMessages());
-        QCOMPARE(records.first().value(QStringLiteral("component")).toString(), s_trickyComponent);
-
-        QByteArray content;
-        const QStringList files = QDir(logDir()).entryList(QDir::Files);
-        for (const QString& file : files)
-            content += TestSupport::readFile(logDir() + file);
-        QVERIFY(content.contains("caf\xC3\xA9 \xE2\x82\xAC"));
+        for (const QJsonObject& record : records) {
+            QCOMPARE(record.value(QStringLiteral("component")).toString(), s_trickyComponent);
+            QCOMPARE(record.value(QStringLiteral("severity")).toInt(), int(Logger::Warning));
+        }
+        QVERIFY(allFiles(logDir()).contains("caf\xC3\xA9 \xE2\x82\xAC"));
     }
 
-    // Three threads at once: every line must still be one whole record, and each
-    // thread's records keep their order.
+    // Three threads at once: every line stays one whole record, each thread's records in order.
     void concurrentLog_neverInterleavesWithinALine()
     {
         Clock::setInstance(nullptr);
         auto logger = LoggerTestAccess::create(logDir());
         const int perThread = 3000;
-        // Longer than a pipe buffer page, so a torn write would show.
-        const QString padding(5000, QLatin1Char('p'));
+        const QString padding(5000, QLatin1Char('p')); // beyond a pipe buffer page, so a torn write shows
         std::vector<std::thread> threads;
         for (int t = 0; t < 3; ++t) {
             threads.emplace_back([&, t] {
-                for (int i = 0; i < perThread; ++i) {
+                for (int i = 0; i < perThread; ++i)
                     logger->log(Logger::Debug, QStringLiteral("thread%1").arg(t),
                                 QStringLiteral("%1 %2").arg(i).arg(i % 50 == 0 ? padding : QStringLiteral("\u00E9\n")));
-                }
             });
         }
         for (std::thread& thread : threads)
             thread.join();
 
-        QByteArray content;
-        const QStringList files = QDir(logDir()).entryList(QDir::Files);
-        for (const QString& file : files)
-            content += TestSupport::readFile(logDir() + file);
+        const QByteArray content = allFiles(logDir());
         QVERIFY(content.endsWith('\n'));
         const QList<QByteArray> lines = content.left(content.size() - 1).split('\n');
         QCOMPARE(lines.size(), 3 * perThread);
         int next[3] = {0, 0, 0};
-        for (const QByteArray& line : lines) {
+        for (const QByteArray& text : lines) {
             QJsonObject record;
-            QVERIFY2(LogRecord::parseLine(line, record), line.left(200).constData());
+            QVERIFY2(LogRecord::parseLine(text, record), text.left(200).constData());
             const int t = record.value(QStringLiteral("component")).toString().mid(6).toInt();
             QVERIFY(t >= 0 && t < 3);
-            QCOMPARE(record.value(QStringLiteral("msg")).toString().section(QLatin1Char(' '), 0, 0).toInt(), next[t]);
-            ++next[t];
+            QCOMPARE(record.value(QStringLiteral("msg")).toString().section(QLatin1Char(' '), 0, 0).toInt(), next[t]++);
         }
         QCOMPARE(logger->readLogRecords().size(), 3 * perThread);
     }
@@ -197,41 +240,30 @@ private slots:
     void readLogRecords_skipsUnreadableLines()
     {
         auto logger = LoggerTestAccess::create(logDir());
-        const QByteArray good1 = LogRecord::formatLine(1, QStringLiteral("A"), 1, QStringLiteral("een"));
-        const QByteArray good2 = LogRecord::formatLine(1, QStringLiteral("A"), 2, QStringLiteral("twee"));
-        const QByteArray good3 = LogRecord::formatLine(1, QStringLiteral("A"), 3, QStringLiteral("drie"));
-        const QByteArray good4 = LogRecord::formatLine(1, QStringLiteral("A"), 4, QStringLiteral("vier"));
-        QByteArray content;
-        content += good1;
-        content += "{}\n";
-        content += "geen JSON\n";
-        content += "\n";
-        content += "[1,2,3]\n";
+        const QByteArray two = recordLine(QStringLiteral("twee")), three = recordLine(QStringLiteral("drie")),
+                         four = recordLine(QStringLiteral("vier"));
+        QByteArray content = recordLine(QStringLiteral("een")) + "{}\ngeen JSON\n\n[1,2,3]\n";
         // Garbage after a NUL is cut off; the record before it still counts.
-        content += good2.left(good2.size() - 1) + QByteArray("\0\xFF\xFE garbage", 12) + '\n';
-        content += QByteArray("\0", 1) + good1;
-        content += good3.left(good3.size() - 1) + "\r\n";
-        content += "{\"msg\":\"afgebr";
-        content += "\n";
-        content += good4.left(good4.size() - 1); // last line without line feed
+        content += two.left(two.size() - 1) + QByteArray("\0\xFF\xFE garbage", 12) + '\n';
+        content += QByteArray("\0", 1) + recordLine(QStringLiteral("een"));
+        content += three.left(three.size() - 1) + "\r\n{\"msg\":\"afgebr\n";
+        content += four.left(four.size() - 1); // last line without line feed
         QVERIFY(writeFile(logDir() + QStringLiteral("20240612.txt"), content));
-        // A stray file is read as well: its JSON lines count.
-        QVERIFY(writeFile(logDir() + QStringLiteral("notes.txt"), "aantekening\n" + good1));
+        // A stray file is read as well.
+        QVERIFY(writeFile(logDir() + QStringLiteral("notes.txt"), "aantekening\n" + recordLine(QStringLiteral("los"))));
 
         QStringList messages = messagesOf(logger->readLogRecords());
         messages.sort();
-        // "een" twice: once from the day file, once from notes.txt.
-        QCOMPARE(messages, QStringList({QStringLiteral("drie"), QStringLiteral("een"), QStringLiteral("een"),
+        QCOMPARE(messages, QStringList({QStringLiteral("drie"), QStringLiteral("een"), QStringLiteral("los"),
                                         QStringLiteral("twee"), QStringLiteral("vier")}));
     }
 
     void secondStartSameDay_appendsToSameFile()
     {
-        LoggerTestAccess::create(logDir())->log(Logger::Info, QStringLiteral("Karvelon"), QStringLiteral("eerste"));
-        LoggerTestAccess::create(logDir())->log(Logger::Info, QStringLiteral("Karvelon"), QStringLiteral("tweede"));
+        LoggerTestAccess::create(logDir())->log(Logger::Info, QStringLiteral("A"), QStringLiteral("eerste"));
+        LoggerTestAccess::create(logDir())->log(Logger::Info, QStringLiteral("A"), QStringLiteral("tweede"));
         QCOMPARE(QDir(logDir()).entryList(QDir::Files), QStringList(QStringLiteral("20240612.txt")));
-        auto reader = LoggerTestAccess::create(logDir());
-        QCOMPARE(messagesOf(reader->readLogRecords()),
+        QCOMPARE(fileMessages(logDir() + QStringLiteral("20240612.txt")),
                  QStringList({QStringLiteral("eerste"), QStringLiteral("tweede")}));
     }
 
@@ -244,14 +276,13 @@ private slots:
 
         QStringList june;
         for (int day = 1; day <= 12; ++day)
-            june << dateFileName(QDate(2024, 6, day));
+            june << QDate(2024, 6, day).toString(QStringLiteral("yyyyMMdd'.txt'"));
         june << QStringLiteral("20240513.txt") << QStringLiteral("20240613.txt") << QStringLiteral("20240619.txt")
              << QStringLiteral("notes.txt");
-        const QStringList sixthToTwelfth = june.mid(5, 7);
 
         QTest::newRow("7 days on the 12th: keeps the 6th to the 12th, the day ahead and stray files")
             << QDate(2024, 6, 12) << 7 << june
-            << (sixthToTwelfth + QStringList({QStringLiteral("20240613.txt"), QStringLiteral("notes.txt")}));
+            << (june.mid(5, 7) + QStringList({QStringLiteral("20240613.txt"), QStringLiteral("notes.txt")}));
         QTest::newRow("0 days: removes everything, starts a fresh file for today")
             << QDate(2024, 6, 12) << 0 << june << QStringList(QStringLiteral("20240612.txt"));
         QTest::newRow("7 days across a leap-year month end")
@@ -269,10 +300,8 @@ private slots:
 
         m_clock.setMoment(QDateTime(today, QTime(12, 0)));
         auto logger = LoggerTestAccess::create(logDir());
-        const QByteArray oldRecord = LogRecord::formatLine(1, QStringLiteral("A"), 1, QStringLiteral("oud"));
         for (const QString& file : files)
-            QVERIFY(writeFile(logDir() + file, oldRecord));
-
+            QVERIFY(writeFile(logDir() + file, recordLine(QStringLiteral("oud"))));
         logger->purge(days);
 
         QStringList remaining = QDir(logDir()).entryList(QDir::Files);
@@ -281,71 +310,43 @@ private slots:
         QCOMPARE(remaining, kept);
         // Today's file is open again and takes new records.
         logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("nieuw"));
-        QVERIFY(TestSupport::readFile(logDir() + dateFileName(today)).endsWith("\"msg\":\"nieuw\",\"severity\":1}\n"));
+        QVERIFY(TestSupport::readFile(logDir() + today.toString(QStringLiteral("yyyyMMdd'.txt'")))
+                    .endsWith("\"msg\":\"nieuw\",\"severity\":1}\n"));
     }
 
-    void dayTimer_isArmedAtConstructionForNextMidnight()
+    // The timer armed at construction drives the day change by itself: new file, purge, re-armed.
+    void dayTimer_switchesFilePurgesAndRearmsAtMidnight()
     {
-        m_clock.setMoment(QDateTime(QDate(2024, 6, 12), QTime(22, 30)));
-        auto logger = LoggerTestAccess::create(logDir());
-        QTimer* timer = LoggerTestAccess::dayTimer(*logger);
-        QVERIFY(timer);
-        QVERIFY(timer->isActive());
-        QVERIFY(timer->isSingleShot());
-        QCOMPARE(timer->interval(), 90 * 60 * 1000);
-    }
-
-    void onNewDay_switchesToNewDaysFileAndRearms()
-    {
-        auto logger = LoggerTestAccess::create(logDir());
-        logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("woensdag"));
-        const QString oldDayFile = LoggerTestAccess::openFileName(*logger);
+        QVERIFY(QDir().mkpath(logDir()));
         QVERIFY(writeFile(logDir() + QStringLiteral("20240606.txt"), QByteArray()));
-
-        m_clock.setMoment(QDateTime(QDate(2024, 6, 13), QTime(0, 0, 1)));
-        logger->onNewDay();
-        logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("donderdag"));
-
-        QCOMPARE(LoggerTestAccess::openFileName(*logger), logDir() + QStringLiteral("20240613.txt"));
-        QCOMPARE(oldDayFile, logDir() + QStringLiteral("20240612.txt"));
-        Logger* raw = logger.get();
-        QCOMPARE(messagesOf(readFileRecords(*raw, QStringLiteral("20240612.txt"))),
-                 QStringList(QStringLiteral("woensdag")));
-        QCOMPARE(
-            messagesOf(readFileRecords(*raw, QStringLiteral("20240613.txt"))),
-            QStringList({QStringLiteral("Log bestanden ouder dan 7 dagen opruimen"), QStringLiteral("donderdag")}));
-        // The 6th is now seven days ago.
-        QVERIFY(!QFileInfo::exists(logDir() + QStringLiteral("20240606.txt")));
-        QTimer* timer = LoggerTestAccess::dayTimer(*logger);
-        QVERIFY(timer && timer->isActive());
-        QCOMPARE(timer->interval(), 24 * 60 * 60 * 1000 - 1000);
-    }
-
-    // The timer really drives the day change, without anyone calling onNewDay.
-    void dayTimer_firesAtMidnight()
-    {
         m_clock.setMoment(QDateTime(QDate(2024, 6, 12), QTime(23, 59, 59, 800)));
         auto logger = LoggerTestAccess::create(logDir());
-        QCOMPARE(LoggerTestAccess::dayTimer(*logger)->interval(), 200);
+        QTimer* timer = LoggerTestAccess::dayTimer(*logger);
+        QVERIFY(timer && timer->isActive() && timer->isSingleShot());
+        QCOMPARE(timer->interval(), 200);
+        logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("woensdag"));
+        QVERIFY(QFileInfo::exists(logDir() + QStringLiteral("20240606.txt")));
+
         m_clock.setMoment(QDateTime(QDate(2024, 6, 13), QTime(0, 0, 0, 100)));
         QTRY_COMPARE_WITH_TIMEOUT(LoggerTestAccess::openFileName(*logger), logDir() + QStringLiteral("20240613.txt"),
                                   10000);
-        QTRY_COMPARE_WITH_TIMEOUT(messagesOf(readFileRecords(*logger, QStringLiteral("20240613.txt"))),
+        QTRY_COMPARE_WITH_TIMEOUT(fileMessages(logDir() + QStringLiteral("20240613.txt")),
                                   QStringList(QStringLiteral("Log bestanden ouder dan 7 dagen opruimen")), 10000);
+        QCOMPARE(fileMessages(logDir() + QStringLiteral("20240612.txt")), QStringList(QStringLiteral("woensdag")));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(logDir() + QStringLiteral("20240606.txt")), 10000);
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 24 * 60 * 60 * 1000 - 100);
     }
 
-    // Even if the day timer is late (time asleep is not counted), a record goes
-    // to the file of its own date.
+    // A late day timer (time asleep is not counted) must not put a record in yesterday's file.
     void log_afterMidnightWithoutTimer_usesNewDaysFile()
     {
         auto logger = LoggerTestAccess::create(logDir());
         logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("voor"));
         m_clock.setMoment(QDateTime(QDate(2024, 6, 13), QTime(7, 0)));
         logger->log(Logger::Info, QStringLiteral("A"), QStringLiteral("na"));
-        QCOMPARE(messagesOf(readFileRecords(*logger, QStringLiteral("20240612.txt"))),
-                 QStringList(QStringLiteral("voor")));
-        QCOMPARE(messagesOf(readFileRecords(*logger, QStringLiteral("20240613.txt"))),
-                 QStringList(QStringLiteral("na")));
+        QCOMPARE(fileMessages(logDir() + QStringLiteral("20240612.txt")), QStringList(QStringLiteral("voor")));
+        QCOMPARE(fileMessages(logDir() + QStringLiteral("20240613.txt")), QStringList(QStringLiteral("na")));
     }
 
     void unwritableLocation_noCrashNoRecords_data()
@@ -383,14 +384,12 @@ private slots:
         QFile::remove(m_dir.path() + QStringLiteral("/blocker"));
     }
 
-    // No data location: nothing is written, and nothing is read from or deleted in
-    // the working directory.
+    // No data location: nothing is written, read or deleted, least of all in the working directory.
     void emptyLocation_isANoOpAndLeavesWorkingDirectoryAlone()
     {
         const QString previous = QDir::currentPath();
         QVERIFY(QDir().mkpath(logDir()));
-        QVERIFY(writeFile(logDir() + QStringLiteral("20240612.txt"),
-                          LogRecord::formatLine(1, QStringLiteral("A"), 1, QStringLiteral("van iemand anders"))));
+        QVERIFY(writeFile(logDir() + QStringLiteral("20240612.txt"), recordLine(QStringLiteral("van iemand anders"))));
         QVERIFY(QDir::setCurrent(logDir()));
         {
             auto logger = LoggerTestAccess::create(QString());
@@ -398,37 +397,21 @@ private slots:
             QVERIFY(logger->readLogRecords().isEmpty());
             logger->purge(0);
             logger->onNewDay();
-            QCOMPARE(logger->logLocation(), QString());
         }
         QVERIFY(QDir::setCurrent(previous));
         QCOMPARE(QDir(logDir()).entryList(QDir::Files), QStringList(QStringLiteral("20240612.txt")));
+        QCOMPARE(TestSupport::readFile(logDir() + QStringLiteral("20240612.txt")), recordLine(QStringLiteral("van iemand anders")));
     }
 
     void instance_usesPerUserDataLocation()
     {
         TestSupport::setApplicationIdentity();
         Logger* logger = Logger::instance();
-        QCOMPARE(Logger::instance(), logger);
         QCOMPARE(logger->logLocation(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                                             QStringLiteral("/Karvelon/Karvelon/logs/"));
         if (!TestSupport::testHome().isEmpty())
             QVERIFY(logger->logLocation().startsWith(TestSupport::testHome()));
-        logger->log(Logger::Info, QStringLiteral("Karvelon"), QStringLiteral("Initialiseren"));
-        QCOMPARE(messagesOf(logger->readLogRecords()), QStringList(QStringLiteral("Initialiseren")));
         delete logger;
-    }
-
-private:
-    static QList<QJsonObject> readFileRecords(const Logger& logger, const QString& fileName)
-    {
-        QList<QJsonObject> records;
-        const QList<QByteArray> lines = TestSupport::readFile(logger.logLocation() + fileName).split('\n');
-        for (const QByteArray& line : lines) {
-            QJsonObject record;
-            if (LogRecord::parseLine(line, record))
-                records << record;
-        }
-        return records;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "InternalKarvelonApi.h"
 #include "Logger.h"
+#include "PluginCommand.h"
 #include "TestSupport.h"
 
 #include <QFileInfo>
@@ -14,26 +15,26 @@
 #include <unistd.h>
 
 namespace {
-int countRecords(const QString& message)
+int countRecords(const QString& prefix)
 {
     int count = 0;
     const QList<QJsonObject> records = Logger::instance()->readLogRecords();
-    for (const QJsonObject& record : records) {
-        if (record.value(QStringLiteral("msg")).toString() == message)
-            ++count;
-    }
+    for (const QJsonObject& record : records)
+        count += record.value(QStringLiteral("msg")).toString().startsWith(prefix) ? 1 : 0;
     return count;
 }
 
-int countRecordsStartingWith(const QString& prefix)
+// Writes in full and waits until the server has read it (its "CMD:" record), so each write is one read.
+bool send(QLocalSocket& client, const QByteArray& data)
 {
-    int count = 0;
-    const QList<QJsonObject> records = Logger::instance()->readLogRecords();
-    for (const QJsonObject& record : records) {
-        if (record.value(QStringLiteral("msg")).toString().startsWith(prefix))
-            ++count;
+    const QString cmd = QStringLiteral("CMD: ") + PluginCommand::displayText(data.left(InternalKarvelonApi::MaxCommandSize));
+    const int before = countRecords(cmd);
+    client.write(data);
+    while (client.bytesToWrite() > 0) {
+        if (!client.waitForBytesWritten(5000))
+            return false;
     }
-    return count;
+    return QTest::qWaitFor([&] { return countRecords(cmd) > before; }, 10000);
 }
 } // namespace
 
@@ -42,220 +43,181 @@ class TestInternalApi : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void oneCommandPerWrite_emitsOneSignalEach();
-    void twoCommandsInOneWrite_areOneCommand();
-    void lowerCaseWord_isRejectedAndConnectionStaysOpen();
-    void nameWithoutNumbers_emitsNothing();
-    void oversizedRead_isCappedAndServerGoesOn();
-    void staleSocketFile_doesNotPreventStart();
-    void socket_isOwnerOnly();
-    void onItsOwnThread_signalArrivesQueued();
-    void unusablePath_logsWarning();
+    void initTestCase()
+    {
+        TestSupport::setApplicationIdentity();
+        SourceType::registerMetaType();
+    }
 
-private:
-    static bool connectClient(QLocalSocket& client, const QString& serverName);
-};
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("numbers");
+        const int valid = PluginCommand::Valid, unknown = PluginCommand::UnknownCommand;
+        QTest::newRow("two numbers") << QByteArray("ShowCallDialog;Helpdesk;0123=Werk;0456=Mobiel") << valid
+                                     << "Helpdesk" << QStringList{"0123 (Werk)", "0456 (Mobiel)"};
+        QTest::newRow("field without =") << QByteArray("ShowCallDialog;Helpdesk;0123") << valid << "Helpdesk"
+                                         << QStringList{"0123"};
+        QTest::newRow("field with two =") << QByteArray("ShowCallDialog;Helpdesk;0123=Werk=Thuis") << valid
+                                          << "Helpdesk" << QStringList{"0123=Werk=Thuis"};
+        QTest::newRow("empty fields kept") << QByteArray("ShowCallDialog;;;0456=Mobiel;=;") << valid << ""
+                                           << QStringList{"", "0456 (Mobiel)", " ()", ""};
+        QTest::newRow("plus sign, spaces, UTF-8")
+            << QByteArray("ShowCallDialog;Zo\xc3\xab;+31 20 123 4567=Priv\xc3\xa9") << valid
+            << QString::fromUtf8("Zoë") << QStringList{QString::fromUtf8("+31 20 123 4567 (Privé)")};
+        QTest::newRow("name only") << QByteArray("ShowCallDialog;Helpdesk") << int(PluginCommand::MissingNumbers)
+                                   << "" << QStringList();
+        QTest::newRow("word only") << QByteArray("ShowCallDialog") << int(PluginCommand::MissingNumbers) << ""
+                                   << QStringList();
+        QTest::newRow("word and separator") << QByteArray("ShowCallDialog;") << int(PluginCommand::MissingNumbers)
+                                            << "" << QStringList();
+        QTest::newRow("lower-case word") << QByteArray("showcalldialog;Helpdesk;0123=Werk") << unknown << ""
+                                         << QStringList();
+        QTest::newRow("leading blank") << QByteArray(" ShowCallDialog;A;1=x") << unknown << "" << QStringList();
+        QTest::newRow("binary garbage") << QByteArray("\xff\xfe\x00;\x01", 5) << unknown << "" << QStringList();
+    }
+    void parse()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(int, outcome);
+        QFETCH(QString, name);
+        QFETCH(QStringList, numbers);
+        const PluginCommand command = PluginCommand::parse(data);
+        QCOMPARE(int(command.outcome), outcome);
+        QCOMPARE(command.isValid(), outcome == PluginCommand::Valid);
+        if (command.isValid()) {
+            QCOMPARE(command.name, name);
+            QCOMPARE(command.numbers, numbers);
+        }
+    }
+    void displayText_stopsAtNul()
+    {
+        QCOMPARE(PluginCommand::displayText(QByteArray("ShowCallDialog;A\0;hidden", 24)), QStringLiteral("ShowCallDialog;A"));
+        QCOMPARE(PluginCommand::displayText(QByteArray("Zo\xc3\xab")), QString::fromUtf8("Zoë"));
+    }
 
-void TestInternalApi::initTestCase()
-{
-    TestSupport::setApplicationIdentity();
-    SourceType::registerMetaType();
-}
+    // One connection, one command per read: rejected or incomplete commands cost nothing, and
+    // two commands in one write are one command. The socket is the owner's only and never answers.
+    void realClient_oneCommandPerRead()
+    {
+        InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
+        QVERIFY(api.isListening());
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(QFileInfo(api.serverName()).permissions() & others, QFileDevice::Permissions());
+        QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
+        const QString rejected = QStringLiteral("Ongeldig commando ontvangen");
+        const int rejectedBefore = countRecords(rejected);
 
-bool TestInternalApi::connectClient(QLocalSocket& client, const QString& serverName)
-{
-    client.connectToServer(serverName);
-    return client.waitForConnected(5000);
-}
+        QLocalSocket client;
+        client.connectToServer(api.serverName());
+        QVERIFY(client.waitForConnected(5000));
+        QVERIFY(send(client, "ShowCallDialog;Helpdesk;0123=Werk;0456=Mobiel"));
+        QVERIFY(send(client, "showcalldialog;Helpdesk;0123=Werk"));
+        QCOMPARE(countRecords(rejected), rejectedBefore + 1);
+        QVERIFY(send(client, "ShowCallDialog;Helpdesk"));
+        QCOMPARE(countRecords(rejected), rejectedBefore + 1);
+        QVERIFY(send(client, "ShowCallDialog;Zo\xc3\xab;+31 20 123=Priv\xc3\xa9"));
+        QVERIFY(send(client, "ShowCallDialog;A;1=xShowCallDialog;B;2=y"));
+        QCOMPARE(client.state(), QLocalSocket::ConnectedState);
 
-void TestInternalApi::oneCommandPerWrite_emitsOneSignalEach()
-{
-    InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
-    QVERIFY(api.isListening());
-    QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 10000);
+        QTest::qWait(200);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.at(0).at(0).value<SourceType::Type>(), SourceType::MsOutlook);
+        QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("Helpdesk"));
+        QCOMPARE(spy.at(0).at(2).toStringList(), (QStringList{"0123 (Werk)", "0456 (Mobiel)"}));
+        QCOMPARE(spy.at(1).at(1).toString(), QString::fromUtf8("Zoë"));
+        QCOMPARE(spy.at(1).at(2).toStringList(), QStringList{QString::fromUtf8("+31 20 123 (Privé)")});
+        QCOMPARE(spy.at(2).at(1).toString(), QStringLiteral("A"));
+        QCOMPARE(spy.at(2).at(2).toStringList(), (QStringList{"1 (xShowCallDialog)", "B", "2 (y)"}));
+        QCOMPARE(client.bytesAvailable(), qint64(0));
+    }
 
-    QLocalSocket client;
-    QVERIFY(connectClient(client, api.serverName()));
-    client.write("ShowCallDialog;Helpdesk;0123=Werk;0456=Mobiel");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-    client.write("ShowCallDialog;Zo\xc3\xab;+31 20 123=Priv\xc3\xa9");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 10000);
+    // A runaway client: one read takes at most 64 KiB, the rest is dropped with a record.
+    void oversizedRead_isCappedAndServerGoesOn()
+    {
+        InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
+        QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
+        const QString dropRecord = QStringLiteral("Te lang commando op interne API");
+        const int dropsBefore = countRecords(dropRecord);
 
-    QCOMPARE(spy.at(0).at(0).value<SourceType::Type>(), SourceType::MsOutlook);
-    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("Helpdesk"));
-    QCOMPARE(spy.at(0).at(2).toStringList(), (QStringList{"0123 (Werk)", "0456 (Mobiel)"}));
-    QCOMPARE(spy.at(1).at(1).toString(), QString::fromUtf8("Zoë"));
-    QCOMPARE(spy.at(1).at(2).toStringList(), QStringList{QString::fromUtf8("+31 20 123 (Privé)")});
-    // No reply of any kind.
-    QCOMPARE(client.bytesAvailable(), qint64(0));
-}
+        // Written in full before this thread (the server's) gets to read, so it is one read.
+        const QByteArray prefix("ShowCallDialog;Big;0123=Werk;");
+        QLocalSocket client;
+        client.connectToServer(api.serverName());
+        QVERIFY(client.waitForConnected(5000));
+        QVERIFY(send(client, prefix + QByteArray(100 * 1024, 'x')));
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
+        QCOMPARE(spy.at(0).at(2).toStringList(),
+                 (QStringList{QStringLiteral("0123 (Werk)"),
+                              QString(int(InternalKarvelonApi::MaxCommandSize) - prefix.size(), QLatin1Char('x'))}));
+        QCOMPARE(countRecords(dropRecord), dropsBefore + 1);
 
-void TestInternalApi::twoCommandsInOneWrite_areOneCommand()
-{
-    InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
-    QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
+        // The rest was not taken as further commands; the connection still works.
+        QVERIFY(send(client, "ShowCallDialog;After;1=x"));
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 10000);
+        QCOMPARE(spy.at(1).at(1).toString(), QStringLiteral("After"));
+    }
 
-    QLocalSocket client;
-    QVERIFY(connectClient(client, api.serverName()));
-    client.write("ShowCallDialog;A;1=xShowCallDialog;B;2=y");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-    QTest::qWait(200);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("A"));
-    QCOMPARE(spy.at(0).at(2).toStringList(), (QStringList{"1 (xShowCallDialog)", "B", "2 (y)"}));
-}
+    // The socket file of a killed run is taken over; on its own thread the signal arrives queued.
+    void staleSocketFile_onItsOwnThread()
+    {
+        const QString path = TestSupport::uniqueSocketPath(QStringLiteral("stale"));
+        const QByteArray encoded = QFile::encodeName(path);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(encoded.size()) < sizeof(address.sun_path));
+        std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ::close(fd);
+        QVERIFY(QFileInfo::exists(path));
 
-void TestInternalApi::lowerCaseWord_isRejectedAndConnectionStaysOpen()
-{
-    InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
-    QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
-    const int rejectedBefore = countRecords(QStringLiteral("Ongeldig commando ontvangen"));
+        QThread thread;
+        InternalKarvelonApi* api = nullptr;
+        QSemaphore ready;
+        connect(
+            &thread, &QThread::started, &thread,
+            [&]() {
+                api = new InternalKarvelonApi(path, nullptr);
+                connect(&thread, &QThread::finished, api, &QObject::deleteLater);
+                ready.release();
+            },
+            Qt::DirectConnection);
+        thread.start();
+        ready.acquire();
+        QVERIFY(api->isListening());
+        QStringList names;
+        QThread* deliveredOn = nullptr;
+        connect(api, &InternalKarvelonApi::showCallDialog, this,
+                [&](SourceType::Type, const QString& name, const QStringList&) {
+                    names.append(name);
+                    deliveredOn = QThread::currentThread();
+                });
 
-    QLocalSocket client;
-    QVERIFY(connectClient(client, api.serverName()));
-    client.write("showcalldialog;Helpdesk;0123=Werk");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(countRecords(QStringLiteral("Ongeldig commando ontvangen")), rejectedBefore + 1, 10000);
-    QCOMPARE(spy.count(), 0);
-
-    QCOMPARE(client.state(), QLocalSocket::ConnectedState);
-    client.write("ShowCallDialog;Helpdesk;0123=Werk");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-}
-
-void TestInternalApi::nameWithoutNumbers_emitsNothing()
-{
-    InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
-    QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
-    const int rejectedBefore = countRecords(QStringLiteral("Ongeldig commando ontvangen"));
-
-    QLocalSocket client;
-    QVERIFY(connectClient(client, api.serverName()));
-    client.write("ShowCallDialog;Helpdesk");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(countRecords(QStringLiteral("CMD: ShowCallDialog;Helpdesk")), 1, 10000);
-    // Marks the end of what the first command could have caused.
-    client.write("ShowCallDialog;Next;1=x");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("Next"));
-    QCOMPARE(countRecords(QStringLiteral("Ongeldig commando ontvangen")), rejectedBefore);
-}
-
-void TestInternalApi::oversizedRead_isCappedAndServerGoesOn()
-{
-    InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
-    QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
-    const QString dropRecord = QStringLiteral("Te lang commando op interne API");
-    const int dropsBefore = countRecordsStartingWith(dropRecord);
-
-    // Written in full before the server's thread (this one) gets to read, so
-    // the server sees all of it in one read.
-    const QByteArray prefix("ShowCallDialog;Big;0123=Werk;");
-    const QByteArray command = prefix + QByteArray(100 * 1024, 'x');
-    QLocalSocket client;
-    QVERIFY(connectClient(client, api.serverName()));
-    client.write(command);
-    while (client.bytesToWrite() > 0)
+        QLocalSocket client;
+        client.connectToServer(path);
+        QVERIFY(client.waitForConnected(5000));
+        client.write("ShowCallDialog;Helpdesk;0123=Werk");
         QVERIFY(client.waitForBytesWritten(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(names, QStringList{"Helpdesk"}, 10000);
+        QCOMPARE(deliveredOn, QThread::currentThread());
+        thread.quit();
+        QVERIFY(thread.wait(10000));
+    }
 
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-    const QStringList numbers = spy.at(0).at(2).toStringList();
-    QCOMPARE(numbers.size(), 2);
-    QCOMPARE(numbers.at(0), QStringLiteral("0123 (Werk)"));
-    QCOMPARE(numbers.at(1), QString(int(InternalKarvelonApi::MaxCommandSize) - prefix.size(), QLatin1Char('x')));
-    QTRY_COMPARE_WITH_TIMEOUT(countRecordsStartingWith(dropRecord), dropsBefore + 1, 10000);
-
-    // The rest was dropped, not taken as further commands; the connection still works.
-    client.write("ShowCallDialog;After;1=x");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 10000);
-    QCOMPARE(spy.at(1).at(1).toString(), QStringLiteral("After"));
-}
-
-void TestInternalApi::staleSocketFile_doesNotPreventStart()
-{
-    // A socket file whose server is gone, as a killed run leaves it behind.
-    const QString path = TestSupport::uniqueSocketPath(QStringLiteral("stale"));
-    const QByteArray encoded = QFile::encodeName(path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    QVERIFY(fd >= 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    QVERIFY(size_t(encoded.size()) < sizeof(address.sun_path));
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
-    QVERIFY(QFileInfo::exists(path));
-
-    InternalKarvelonApi api(path, nullptr);
-    QVERIFY(api.isListening());
-    QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
-    QLocalSocket client;
-    QVERIFY(connectClient(client, path));
-    client.write("ShowCallDialog;Helpdesk;0123=Werk");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 10000);
-}
-
-void TestInternalApi::socket_isOwnerOnly()
-{
-    InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
-    QVERIFY(api.isListening());
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-    QCOMPARE(QFileInfo(api.serverName()).permissions() & others, QFileDevice::Permissions());
-}
-
-void TestInternalApi::onItsOwnThread_signalArrivesQueued()
-{
-    const QString path = TestSupport::uniqueSocketPath(QStringLiteral("cmd"));
-    QThread thread;
-    InternalKarvelonApi* api = nullptr;
-    QSemaphore ready;
-    connect(
-        &thread, &QThread::started, &thread,
-        [&]() {
-            api = new InternalKarvelonApi(path, nullptr);
-            connect(&thread, &QThread::finished, api, &QObject::deleteLater);
-            ready.release();
-        },
-        Qt::DirectConnection);
-    thread.start();
-    ready.acquire();
-
-    QStringList names;
-    QThread* deliveredOn = nullptr;
-    connect(api, &InternalKarvelonApi::showCallDialog, this,
-            [&](SourceType::Type, const QString& name, const QStringList&) {
-                names.append(name);
-                deliveredOn = QThread::currentThread();
-            });
-
-    QLocalSocket client;
-    QVERIFY(connectClient(client, path));
-    client.write("ShowCallDialog;Helpdesk;0123=Werk");
-    QVERIFY(client.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(names, QStringList{"Helpdesk"}, 10000);
-    QCOMPARE(deliveredOn, QThread::currentThread());
-
-    thread.quit();
-    QVERIFY(thread.wait(10000));
-}
-
-void TestInternalApi::unusablePath_logsWarning()
-{
-    const QString path = TestSupport::testHome() + QStringLiteral("/no/such/dir/cmd");
-    const int before = countRecordsStartingWith(QStringLiteral("Interne server niet gestart. Fout: "));
-    InternalKarvelonApi api(path, nullptr);
-    QVERIFY(!api.isListening());
-    QCOMPARE(countRecordsStartingWith(QStringLiteral("Interne server niet gestart. Fout: ")), before + 1);
-}
+    void unusablePath_logsWarning()
+    {
+        const int before = countRecords(QStringLiteral("Interne server niet gestart. Fout: "));
+        InternalKarvelonApi api(TestSupport::testHome() + QStringLiteral("/no/such/dir/cmd"), nullptr);
+        QVERIFY(!api.isListening());
+        QCOMPARE(countRecords(QStringLiteral("Interne server niet gestart. Fout: ")), before + 1);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestInternalApi)
 #include "test_internalapi.moc"
