@@ -1,15 +1,12 @@
 #include "ButtonGroupAction.h"
-#include "Logger.h"
 #include "Settings.h"
-#include "SipAccount.h"
-#include "SipAccountManager.h"
 #include "SystemTrayIcon.h"
 #include "TestSupport.h"
 #include "TextInputAction.h"
+#include "UiTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -19,44 +16,7 @@
 
 #include <memory>
 
-namespace {
-struct AccountSpec
-{
-    SourceType::Type type;
-    QString name;
-    QString id;
-    bool checked;
-};
-using AccountSpecs = QList<AccountSpec>;
-
-void clearRegistry()
-{
-    SipAccountManager* registry = SipAccountManager::instance();
-    for (SourceType::Type type : {SourceType::ClickToDial, SourceType::MsOutlook, SourceType::Thunderbird}) {
-        for (SipAccount* account : registry->accounts(type, false))
-            registry->removeSipAccount(account);
-    }
-}
-
-void addAccounts(const AccountSpecs& specs)
-{
-    for (const AccountSpec& spec : specs)
-        SipAccountManager::instance()->addSipAccount(new SipAccount(spec.type, spec.name, spec.id, spec.checked));
-}
-
-int countRecords(const QString& component, const QString& msg)
-{
-    int count = 0;
-    for (const QJsonObject& record : Logger::instance()->readLogRecords()) {
-        if (record.value(QStringLiteral("component")).toString() == component
-            && record.value(QStringLiteral("msg")).toString() == msg)
-            ++count;
-    }
-    return count;
-}
-} // namespace
-
-Q_DECLARE_METATYPE(AccountSpecs)
+using namespace UiTest;
 
 class TestTray : public QObject
 {
@@ -66,11 +26,24 @@ private:
     std::unique_ptr<SystemTrayIcon> m_tray;
 
     QMenu* menu() const { return m_tray->menu(); }
-    QLineEdit* field() const { return m_tray->menu()->findChild<QLineEdit*>(QStringLiteral("txtPhoneNumber")); }
-    QAction* action(const char* name) const { return m_tray->menu()->findChild<QAction*>(QLatin1String(name)); }
+    QLineEdit* field() const { return child<QLineEdit>(*menu(), "txtPhoneNumber"); }
+    QAction* action(const char* name) const { return child<QAction>(*menu(), name); }
     QAction* callAction() const { return action("actCall"); }
     QAction* callWithAction() const { return action("actCallWith"); }
-    QMenu* callWithMenu() const { return m_tray->menu()->findChild<QMenu*>(QStringLiteral("mnuCallWith")); }
+    QMenu* callWithMenu() const { return child<QMenu>(*menu(), "mnuCallWith"); }
+
+    static void setDefaultSip(const QVariant& id)
+    {
+        Settings().set(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), id);
+    }
+
+    void verifyIdle()
+    {
+        QVERIFY(field()->text().isEmpty());
+        QCOMPARE(callAction()->text(), QStringLiteral("Bel"));
+        QVERIFY(!callAction()->isEnabled());
+        QVERIFY(!callWithAction()->isEnabled());
+    }
 
 private slots:
     void initTestCase()
@@ -81,340 +54,218 @@ private slots:
 
     void init()
     {
-        clearRegistry();
-        Settings().set(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), QVariant());
+        clearAccounts();
+        setDefaultSip(QVariant());
         m_tray.reset(new SystemTrayIcon(nullptr));
-        QVERIFY(field());
-        QVERIFY(callAction());
-        QVERIFY(callWithAction());
     }
 
     void cleanup()
     {
         m_tray.reset();
-        // The menu is released with deleteLater.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the menu goes with deleteLater
     }
 
     void cleanupTestCase()
     {
-        clearRegistry();
+        clearAccounts();
         delete SipAccountManager::instance();
     }
 
-    void menu_hasEntriesInOrder()
+    void menu_entriesInOrderAndTheirSignals()
     {
-        const QList<QAction*> actions = menu()->actions();
-        QCOMPARE(actions.size(), 8);
-        auto* fieldAction = qobject_cast<QWidgetAction*>(actions.at(0));
-        QVERIFY(fieldAction);
-        QCOMPARE(fieldAction->defaultWidget(), field());
+        QStringList texts;
+        for (QAction* entry : menu()->actions()) {
+            texts << (entry->isSeparator() ? QStringLiteral("--") : entry->text());
+            QVERIFY(entry->shortcut().isEmpty());
+        }
+        QCOMPARE(texts.join(QLatin1Char('|')),
+                 QStringLiteral("|Bel|Bel met|--|&Instellingen|&Log bekijken|--|&Afsluiten"));
+        QCOMPARE(qobject_cast<QWidgetAction*>(menu()->actions().at(0))->defaultWidget(), field());
         QCOMPARE(field()->placeholderText(), QStringLiteral("Voer telefoonnummer in"));
-        QCOMPARE(actions.at(1), callAction());
-        QCOMPARE(actions.at(1)->text(), QStringLiteral("Bel"));
-        QCOMPARE(actions.at(2), callWithAction());
-        QCOMPARE(actions.at(2)->text(), QStringLiteral("Bel met"));
-        QVERIFY(actions.at(3)->isSeparator());
-        QCOMPARE(actions.at(4)->text(), QStringLiteral("&Instellingen"));
-        QCOMPARE(actions.at(5)->text(), QStringLiteral("&Log bekijken"));
-        QVERIFY(actions.at(6)->isSeparator());
-        QCOMPARE(actions.at(7)->text(), QStringLiteral("&Afsluiten"));
-        for (int i = 4; i < 8; ++i)
-            QVERIFY(actions.at(i)->shortcut().isEmpty());
         QCOMPARE(menu()->minimumWidth(), 200);
         QCOMPARE(m_tray->contextMenu(), menu());
         QVERIFY(m_tray->isVisible());
-    }
 
-    void menuEntries_emitTheirSignals()
-    {
         QSignalSpy settings(m_tray.get(), &SystemTrayIcon::openSettings);
         QSignalSpy logViewer(m_tray.get(), &SystemTrayIcon::openLogViewer);
         QSignalSpy quit(m_tray.get(), &SystemTrayIcon::quitApplication);
-        action("actSettings")->trigger();
-        action("actLogViewer")->trigger();
-        QCOMPARE(settings.count(), 1);
-        QCOMPARE(logViewer.count(), 1);
-        QCOMPARE(quit.count(), 0);
-        action("actQuit")->trigger();
-        QCOMPARE(quit.count(), 1);
+        for (const char* name : {"actSettings", "actLogViewer", "actQuit"})
+            action(name)->trigger();
+        QCOMPARE(QList<int>({settings.count(), logViewer.count(), quit.count()}), QList<int>({1, 1, 1}));
     }
 
     void numberField_drivesCallEntry_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("callText");
-        QTest::addColumn<bool>("enabled");
-
-        QTest::newRow("nothing") << QString() << QString() << QStringLiteral("Bel") << false;
-        QTest::newRow("number") << QStringLiteral("0612345678") << QStringLiteral("0612345678")
-                                << QStringLiteral("Bel: 0612345678") << true;
-        QTest::newRow("international") << QStringLiteral("+31-6-1234") << QStringLiteral("+31-6-1234")
-                                       << QStringLiteral("Bel: +31-6-1234") << true;
-        QTest::newRow("letters and blanks refused") << QStringLiteral("06 ab<12>") << QStringLiteral("0612")
-                                                    << QStringLiteral("Bel: 0612") << true;
-        QTest::newRow("only refused characters") << QStringLiteral("abc ") << QString() << QStringLiteral("Bel")
-                                                 << false;
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("nothing") << QString() << QString();
+        QTest::newRow("number") << QStringLiteral("0612345678") << QStringLiteral("0612345678");
+        QTest::newRow("international") << QStringLiteral("+31-6-1234") << QStringLiteral("+31-6-1234");
+        QTest::newRow("letters and blanks refused") << QStringLiteral("06 ab<12>") << QStringLiteral("0612");
+        QTest::newRow("only refused characters") << QStringLiteral("abc ") << QString();
     }
 
     void numberField_drivesCallEntry()
     {
         QFETCH(QString, typed);
-        QFETCH(QString, field);
-        QFETCH(QString, callText);
-        QFETCH(bool, enabled);
-
-        addAccounts({{SourceType::ClickToDial, QStringLiteral("Kantoor"), QStringLiteral("tray-a"), true},
-                     {SourceType::ClickToDial, QStringLiteral("Thuis"), QStringLiteral("tray-b"), true}});
-        QTest::keyClicks(this->field(), typed);
-        QCOMPARE(this->field()->text(), field);
-        QCOMPARE(m_tray->callWidget()->phoneNumber(), field);
-        QCOMPARE(callAction()->text(), callText);
-        QCOMPARE(callAction()->isEnabled(), enabled);
-        QCOMPARE(callWithAction()->isEnabled(), enabled);
-
-        // Erasing the number brings the entries back to their idle state.
-        this->field()->clear();
-        QCOMPARE(callAction()->text(), QStringLiteral("Bel"));
-        QVERIFY(!callAction()->isEnabled());
-        QVERIFY(!callWithAction()->isEnabled());
+        QFETCH(QString, kept);
+        addAccounts(words("C+Kantoor C+Thuis"));
+        QSignalSpy calls(m_tray->callWidget(), &IMenuCallWidget::callNumber);
+        QTest::keyClicks(field(), typed);
+        QCOMPARE(field()->text(), kept);
+        QCOMPARE(m_tray->callWidget()->phoneNumber(), kept);
+        QCOMPARE(callAction()->text(), kept.isEmpty() ? QStringLiteral("Bel") : QStringLiteral("Bel: ") + kept);
+        QCOMPARE(callAction()->isEnabled(), !kept.isEmpty());
+        QCOMPARE(callWithAction()->isEnabled(), !kept.isEmpty());
+        if (kept.isEmpty()) {
+            // Return, Enter or "Bel" with an empty field dial nothing.
+            QTest::keyClick(field(), Qt::Key_Return);
+            QTest::keyClick(field(), Qt::Key_Enter);
+            m_tray->callWidget()->onCallClicked();
+            QCOMPARE(calls.count(), 0);
+        }
+        field()->clear();
+        verifyIdle();
     }
 
     void callWithMenu_listsCheckedClickToDialAccounts_data()
     {
-        QTest::addColumn<AccountSpecs>("accounts");
+        QTest::addColumn<QStringList>("accounts");
         QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QStringList>("ids");
-
-        const auto ctd = SourceType::ClickToDial;
-        QTest::newRow("none") << AccountSpecs() << QStringList() << QStringList();
-        QTest::newRow("one") << AccountSpecs{{ctd, QStringLiteral("Kantoor"), QStringLiteral("c-1"), true}}
-                             << QStringList() << QStringList();
-        QTest::newRow("two") << AccountSpecs{{ctd, QStringLiteral("Kantoor"), QStringLiteral("c-1"), true},
-                                             {ctd, QStringLiteral("Thuis"), QStringLiteral("c-2"), true}}
-                             << QStringList{QStringLiteral("Kantoor"), QStringLiteral("Thuis")}
-                             << QStringList{QStringLiteral("c-1"), QStringLiteral("c-2")};
-        QTest::newRow("two, one unchecked")
-            << AccountSpecs{{ctd, QStringLiteral("Kantoor"), QStringLiteral("c-1"), true},
-                            {ctd, QStringLiteral("Thuis"), QStringLiteral("c-2"), false}}
-            << QStringList() << QStringList();
-        QTest::newRow("two of a plug-in") << AccountSpecs{{SourceType::MsOutlook, QStringLiteral("A"), QStringLiteral("o-1"), true},
-                                                          {SourceType::MsOutlook, QStringLiteral("B"), QStringLiteral("o-2"), true},
-                                                          {ctd, QStringLiteral("Kantoor"), QStringLiteral("c-1"), true}}
-                                          << QStringList() << QStringList();
+        QTest::newRow("none") << QStringList() << QStringList();
+        QTest::newRow("one") << words("C+Kantoor") << QStringList();
+        QTest::newRow("two") << words("C+Kantoor C+Thuis") << words("Kantoor Thuis");
+        QTest::newRow("two, one unchecked") << words("C+Kantoor C-Thuis") << QStringList();
+        QTest::newRow("two of a plug-in") << words("O+A O+B C+Kantoor") << QStringList();
         QTest::newRow("three, registry order")
-            << AccountSpecs{{ctd, QStringLiteral("Zolder"), QStringLiteral("c-9"), true},
-                            {ctd, QStringLiteral("Kantoor"), QStringLiteral("c-1"), false},
-                            {SourceType::Thunderbird, QStringLiteral("Elders"), QStringLiteral("t-1"), true},
-                            {ctd, QStringLiteral("Auto"), QStringLiteral("c-3"), true},
-                            {ctd, QStringLiteral("Thuis"), QStringLiteral("c-2"), true}}
-            << QStringList{QStringLiteral("Zolder"), QStringLiteral("Auto"), QStringLiteral("Thuis")}
-            << QStringList{QStringLiteral("c-9"), QStringLiteral("c-3"), QStringLiteral("c-2")};
+            << words("C+Zolder C-Kantoor T+Elders C+Auto C+Thuis") << words("Zolder Auto Thuis");
     }
 
     void callWithMenu_listsCheckedClickToDialAccounts()
     {
-        QFETCH(AccountSpecs, accounts);
+        QFETCH(QStringList, accounts);
         QFETCH(QStringList, names);
-        QFETCH(QStringList, ids);
-
-        // Accounts that arrive after the menu was built are picked up too.
-        addAccounts(accounts);
+        addAccounts(accounts); // after the menu was built: picked up through the registry's signal
         QCOMPARE(callWithAction()->isVisible(), !names.isEmpty());
         QVERIFY(!callWithAction()->isEnabled());
-
         if (names.isEmpty())
             return;
-        const QList<QAction*> entries = callWithMenu()->actions();
-        QStringList shownNames;
-        QStringList shownIds;
-        for (QAction* entry : entries) {
-            shownNames << entry->text();
-            shownIds << entry->data().toString();
+        QStringList shown;
+        for (QAction* entry : callWithMenu()->actions()) {
+            shown << entry->text() + QLatin1Char('=') + entry->data().toString();
             QVERIFY(entry->shortcut().isEmpty());
         }
-        QCOMPARE(shownNames, names);
-        QCOMPARE(shownIds, ids);
+        QStringList expected;
+        for (const QString& name : names)
+            expected << name + QLatin1Char('=') + name.toLower();
+        QCOMPARE(shown, expected);
 
-        // A fresh tray built over the same registry shows the same menu.
+        // A fresh tray over the same registry builds the same menu; fewer than two accounts hide it.
         m_tray.reset(new SystemTrayIcon(nullptr));
-        QVERIFY(callWithAction()->isVisible());
         QCOMPARE(callWithMenu()->actions().size(), names.size());
-    }
-
-    void callWithMenu_hidesAgainWhenAccountsGo()
-    {
-        addAccounts({{SourceType::ClickToDial, QStringLiteral("Kantoor"), QStringLiteral("g-1"), true},
-                     {SourceType::ClickToDial, QStringLiteral("Thuis"), QStringLiteral("g-2"), true}});
         QVERIFY(callWithAction()->isVisible());
-        SipAccountManager::instance()->removeSipAccount(QStringLiteral("g-2"));
-        QVERIFY(!callWithAction()->isVisible());
+        SipAccountManager::instance()->removeSipAccount(names.first().toLower());
+        QCOMPARE(callWithAction()->isVisible(), names.size() > 2);
     }
 
     void accountChange_leavesSubmenuDisabledUntilNextEdit()
     {
         QTest::keyClicks(field(), QStringLiteral("0612"));
-        addAccounts({{SourceType::ClickToDial, QStringLiteral("Kantoor"), QStringLiteral("d-1"), true},
-                     {SourceType::ClickToDial, QStringLiteral("Thuis"), QStringLiteral("d-2"), true}});
+        addAccounts(words("C+Kantoor C+Thuis"));
         QVERIFY(callWithAction()->isVisible());
         QVERIFY(!callWithAction()->isEnabled());
         QTest::keyClicks(field(), QStringLiteral("3"));
         QVERIFY(callWithAction()->isEnabled());
     }
 
-    void callWithEntry_callsWithThatAccount()
-    {
-        addAccounts({{SourceType::ClickToDial, QStringLiteral("Kantoor"), QStringLiteral("e-1"), true},
-                     {SourceType::ClickToDial, QStringLiteral("Thuis"), QStringLiteral("e-2"), true}});
-        Settings().set(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), QStringLiteral("e-1"));
-        QSignalSpy calls(m_tray.get(), &SystemTrayIcon::callNumber);
-        const int logged = countRecords(QStringLiteral("Click-to-Dial"),
-                                        QStringLiteral("Bel nummer: 0201234567 via ClickToDial menu opdracht ontvangen"));
-
-        QTest::keyClicks(field(), QStringLiteral("0201234567"));
-        callWithMenu()->actions().at(1)->trigger();
-
-        QCOMPARE(calls.count(), 1);
-        QCOMPARE(calls.at(0).at(0).toString(), QStringLiteral("0201234567"));
-        QCOMPARE(calls.at(0).at(1).toString(), QStringLiteral("e-2"));
-        QVERIFY(field()->text().isEmpty());
-        QCOMPARE(callAction()->text(), QStringLiteral("Bel"));
-        QCOMPARE(countRecords(QStringLiteral("Click-to-Dial"),
-                              QStringLiteral("Bel nummer: 0201234567 via ClickToDial menu opdracht ontvangen")),
-                 logged + 1);
-    }
-
-    void callEntry_usesStoredDefaultAccount_data()
+    void dialling_usesDefaultOrPickedAccount_data()
     {
         QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("sipId");
-        QTest::addColumn<bool>("viaReturn");
-
-        QTest::newRow("default set, Bel") << QVariant(QStringLiteral("sip-7")) << QStringLiteral("sip-7") << false;
-        QTest::newRow("default set, Return") << QVariant(QStringLiteral("sip-7")) << QStringLiteral("sip-7") << true;
-        QTest::newRow("no default, Bel") << QVariant() << QString() << false;
-        QTest::newRow("no default, Return") << QVariant() << QString() << true;
+        const QVariant sip7(QStringLiteral("sip-7"));
+        QTest::newRow("default set, Bel") << sip7 << QStringLiteral("Bel") << QStringLiteral("sip-7");
+        QTest::newRow("default set, Return") << sip7 << QStringLiteral("Return") << QStringLiteral("sip-7");
+        QTest::newRow("no default, Bel") << QVariant() << QStringLiteral("Bel") << QString();
+        QTest::newRow("no default, Return") << QVariant() << QStringLiteral("Return") << QString();
+        QTest::newRow("Bel met, second entry") << sip7 << QStringLiteral("Bel met") << QStringLiteral("thuis");
     }
 
-    void callEntry_usesStoredDefaultAccount()
+    void dialling_usesDefaultOrPickedAccount()
     {
         QFETCH(QVariant, stored);
+        QFETCH(QString, how);
         QFETCH(QString, sipId);
-        QFETCH(bool, viaReturn);
-
-        Settings().set(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), stored);
+        addAccounts(words("C+Kantoor C+Thuis"));
+        setDefaultSip(stored);
         QSignalSpy calls(m_tray.get(), &SystemTrayIcon::callNumber);
-        QTest::keyClicks(field(), QStringLiteral("+3120"));
-        if (viaReturn)
+        const QString logged = QStringLiteral("Bel nummer: +31201234567 via ClickToDial menu opdracht ontvangen");
+        const int before = countRecords(QStringLiteral("Click-to-Dial"), logged);
+
+        QTest::keyClicks(field(), QStringLiteral("+31201234567"));
+        if (how == QLatin1String("Return"))
             QTest::keyClick(field(), Qt::Key_Return);
-        else
+        else if (how == QLatin1String("Bel"))
             callAction()->trigger();
-
+        else
+            callWithMenu()->actions().at(1)->trigger();
         QCOMPARE(calls.count(), 1);
-        QCOMPARE(calls.at(0).at(0).toString(), QStringLiteral("+3120"));
-        QCOMPARE(calls.at(0).at(1).toString(), sipId);
-        QVERIFY(field()->text().isEmpty());
-        QCOMPARE(callAction()->text(), QStringLiteral("Bel"));
-        QVERIFY(!callAction()->isEnabled());
+        QCOMPARE(calls.at(0), (QVariantList{QStringLiteral("+31201234567"), sipId}));
+        verifyIdle();
+        QCOMPARE(countRecords(QStringLiteral("Click-to-Dial"), logged), before + 1);
     }
 
-    void emptyField_emitsNothing()
+    void openMenu_clearsFocusesAndDialsWithReturn()
     {
-        QSignalSpy widgetCalls(m_tray->callWidget(), &IMenuCallWidget::callNumber);
+        setDefaultSip(QStringLiteral("sip-1"));
         QSignalSpy calls(m_tray.get(), &SystemTrayIcon::callNumber);
-        QTest::keyClick(field(), Qt::Key_Return);
-        QTest::keyClick(field(), Qt::Key_Enter);
-        m_tray->callWidget()->onCallClicked();
-        m_tray->callWidget()->onReturnPressed();
-        QCOMPARE(widgetCalls.count(), 0);
-        QCOMPARE(calls.count(), 0);
-        QVERIFY(field()->text().isEmpty());
-    }
-
-    void openingMenu_clearsAndFocusesField()
-    {
         field()->setText(QStringLiteral("0123"));
-        QCOMPARE(callAction()->text(), QStringLiteral("Bel: 0123"));
-
         menu()->popup(QPoint(10, 10));
         QTRY_VERIFY(menu()->isVisible());
-        QVERIFY(field()->text().isEmpty());
-        QCOMPARE(callAction()->text(), QStringLiteral("Bel"));
+        verifyIdle();
         QTRY_VERIFY(field()->hasFocus());
-        menu()->hide();
-    }
 
-    void typingIntoOpenMenu_dialsWithReturn()
-    {
-        Settings().set(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), QStringLiteral("sip-1"));
-        QSignalSpy calls(m_tray.get(), &SystemTrayIcon::callNumber);
-        menu()->popup(QPoint(10, 10));
-        QTRY_VERIFY(menu()->isVisible());
+        // Keys go through the menu's window, as the keyboard delivers them.
         QWindow* window = menu()->windowHandle();
         QVERIFY(window);
-
-        // Keys go through the window, as the user's keyboard would deliver them.
         QTest::keyClick(window, Qt::Key_Return);
         QCOMPARE(calls.count(), 0);
         for (char digit : {'0', '6', '1', '2'})
             QTest::keyClick(window, digit);
         QCOMPARE(field()->text(), QStringLiteral("0612"));
         QTest::keyClick(window, Qt::Key_Return);
-
         QCOMPARE(calls.count(), 1);
-        QCOMPARE(calls.at(0).at(0).toString(), QStringLiteral("0612"));
-        QCOMPARE(calls.at(0).at(1).toString(), QStringLiteral("sip-1"));
+        QCOMPARE(calls.at(0), (QVariantList{QStringLiteral("0612"), QStringLiteral("sip-1")}));
         QTRY_VERIFY(!menu()->isVisible());
         QVERIFY(field()->text().isEmpty());
     }
 
-    void plainClick_popsUpMenu_data()
+    void activation_onlyPlainClickPopsUpMenu()
     {
-        QTest::addColumn<int>("reason");
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("plain click") << int(QSystemTrayIcon::Trigger) << true;
-        QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << false;
-        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << false;
-        QTest::newRow("context") << int(QSystemTrayIcon::Context) << false;
-    }
-
-    void plainClick_popsUpMenu()
-    {
-        QFETCH(int, reason);
-        QFETCH(bool, shown);
-        emit m_tray->activated(QSystemTrayIcon::ActivationReason(reason));
-        if (shown)
-            QTRY_VERIFY(menu()->isVisible());
-        else
+        for (auto reason : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Context}) {
+            emit m_tray->activated(reason);
             QVERIFY(!menu()->isVisible());
-        menu()->hide();
+        }
+        emit m_tray->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(menu()->isVisible());
+        emit m_tray->callWidget()->rejected(); // the call widget's rejection closes the menu
+        QVERIFY(!menu()->isVisible());
     }
 
-    void textInputAction_isABareNumberField()
+    void textInputAction_bareFieldThatCanBeDeletedLater()
     {
         QPointer<TextInputAction> input = new TextInputAction();
         auto* edit = qobject_cast<QLineEdit*>(input->action()->defaultWidget());
         QVERIFY(edit);
         QCOMPARE(edit->placeholderText(), QStringLiteral("Voer telefoonnummer in"));
-        QVERIFY(edit->inputMask().isEmpty());
         QTest::keyClicks(edit, QStringLiteral("0612"));
         QCOMPARE(input->inputtedText(), QStringLiteral("0612"));
         input->clear();
         QVERIFY(input->inputtedText().isEmpty());
-
-        // It reacts to no event, yet can still be scheduled for deletion.
+        // It ignores every event, but deleteLater() must still work.
         input->deleteLater();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(input.isNull());
-    }
-
-    void rejected_hidesMenu()
-    {
-        menu()->popup(QPoint(10, 10));
-        QTRY_VERIFY(menu()->isVisible());
-        emit m_tray->callWidget()->rejected();
-        QVERIFY(!menu()->isVisible());
     }
 };
 
