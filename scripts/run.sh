@@ -72,13 +72,33 @@ cfg.incomingCallEverySeconds = cfg.incomingCallEverySeconds || 30;
 fs.writeFileSync(process.argv[2], JSON.stringify(cfg, null, 2));
 ' "$SIM_CONFIG" "$PROFILE/sim-config.json"
 
-node tools/pbx-sim/sim.js --config "$PROFILE/sim-config.json" --api-port "$API_PORT" --notify-port "$NOTIFY_PORT" &
+# The simulator prints one ready line once it listens; Karvelon fetches the
+# SIP accounts at start-up, so it must not start before.
+mkfifo "$PROFILE/sim-out"
+node tools/pbx-sim/sim.js --config "$PROFILE/sim-config.json" --api-port "$API_PORT" --notify-port "$NOTIFY_PORT" \
+    > "$PROFILE/sim-out" &
 PIDS+=($!)
+exec 4< "$PROFILE/sim-out"
+if ! read -r -t 20 ready <&4 || [[ "$ready" != *'"ready":true'* ]]; then
+    echo "demo: the simulator did not start (ports $API_PORT and $NOTIFY_PORT free?)" >&2
+    exit 1
+fi
+# Its further lines (the calls it carries out, the incoming calls it sends)
+# are the point of the demo: show them.
+sed -u 's/^/simulator: /' <&4 &
+PIDS+=($!)
+exec 4<&-
 
 if [ -z "${DISPLAY:-}" ]; then
-    export DISPLAY=:${KARVELON_DEMO_DISPLAY:-77}
-    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    # The server picks a free display number and writes it to fd 5.
+    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$PROFILE/display" >/dev/null 2>&1 &
     PIDS+=($!)
+    for _ in $(seq 100); do [ -s "$PROFILE/display" ] && break; sleep 0.1; done
+    if [ ! -s "$PROFILE/display" ]; then
+        echo "demo: the virtual X server did not start" >&2
+        exit 1
+    fi
+    export DISPLAY=":$(tr -d '[:space:]' < "$PROFILE/display")"
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     openbox >/dev/null 2>&1 &
     PIDS+=($!)
@@ -87,6 +107,12 @@ if [ -z "${DISPLAY:-}" ]; then
     sleep 1
     echo "demo: virtual display $DISPLAY. Look at it with:"
     echo "    DISPLAY=$DISPLAY import -window root /tmp/karvelon-demo.png"
+fi
+
+# The plug-ins' socket /tmp/Karvelon is shared by every Karvelon of the
+# machine; say so when the demo is about to take it from a running one.
+if node -e 'const s = require("net").connect("/tmp/Karvelon"); s.on("connect", () => process.exit(0)); s.on("error", () => process.exit(1));' 2>/dev/null; then
+    echo "demo: note: another Karvelon serves /tmp/Karvelon; the demo takes that socket over while it runs."
 fi
 
 "$BUILD_DIR/app/karvelon" &

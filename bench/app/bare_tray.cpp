@@ -1,5 +1,7 @@
 // The yardstick for Karvelon's start-up: a bare Qt program that shows only a
-// tray icon and says "ready" the same way the test launcher does.
+// tray icon and says "ready" the same way the test launcher does. With
+// "--balloon" it also shows a start balloon, as Karvelon does, to tell what
+// that costs apart from the rest.
 #include <QApplication>
 #include <QIcon>
 #include <QMenu>
@@ -10,6 +12,9 @@
 
 int main(int argc, char** argv)
 {
+    // As Karvelon: no OpenGL integration for windows that only paint.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     QMenu menu;
@@ -17,6 +22,8 @@ int main(int argc, char** argv)
     QSystemTrayIcon tray(QIcon(QStringLiteral(":/icons/karvelon/32")));
     tray.setContextMenu(&menu);
     tray.show();
+    if (app.arguments().contains(QStringLiteral("--balloon")))
+        tray.showMessage(QStringLiteral("Karvelon"), QStringLiteral("Karvelon is actief!"));
 
     QTimer timer;
     timer.setInterval(2);

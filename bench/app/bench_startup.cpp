@@ -94,13 +94,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::vector<double> bareTime, bareMemory, karvelonTime, karvelonMemory;
+    std::vector<double> bareTime, bareMemory, balloonTime, balloonMemory, karvelonTime, karvelonMemory;
     for (int i = 0; i < Runs; ++i) {
         // Alternate, so both see the same machine load.
         QProcessEnvironment bareEnv = desktop.environment();
         const Sample bare = measure(QStringLiteral(KARVELON_BARE_TRAY), QStringList(), bareEnv);
         bareTime.push_back(bare.msecs);
         bareMemory.push_back(bare.peakKiB);
+        const Sample balloon = measure(QStringLiteral(KARVELON_BARE_TRAY), {QStringLiteral("--balloon")}, bareEnv);
+        balloonTime.push_back(balloon.msecs);
+        balloonMemory.push_back(balloon.peakKiB);
 
         E2e::Karvelon karvelon(desktop, sim, QStringLiteral("bench-%1").arg(i));
         QProcessEnvironment env = karvelon.environment();
@@ -114,6 +117,8 @@ int main(int argc, char** argv)
     const double bt = median(bareTime), bm = median(bareMemory), kt = median(karvelonTime), km = median(karvelonMemory);
     std::printf("start-up (median of %d, process start -> tray icon shown, loop idle)\n", Runs);
     std::printf("  bare Qt tray program   %8.1f ms   peak memory %8.0f KiB\n", bt, bm);
+    std::printf("  bare, with a balloon   %8.1f ms   peak memory %8.0f KiB\n", median(balloonTime),
+                median(balloonMemory));
     std::printf("  Karvelon               %8.1f ms   peak memory %8.0f KiB\n", kt, km);
     if (bt > 0 && bm > 0 && kt > 0 && km > 0) {
         std::printf("  ratio time   %.2fx (target <= 1.5x) %s\n", kt / bt, kt / bt <= 1.5 ? "ok" : "MISSED");
