@@ -23,6 +23,7 @@ private slots:
     void settings_openFromMenuAndSave();
     void secondStart_callShowsTheDialog();
     void phoneLink_startsTheProgramWithTheDialog();
+    void phoneLink_secondStartShowsTheDialog();
     void quit_endsWithExitCodeZero();
 
 private:
@@ -215,6 +216,19 @@ void TestE2eTray::phoneLink_startsTheProgramWithTheDialog()
     QByteArray error;
     QCOMPARE(k.runSecond({QStringLiteral("--call"), QStringLiteral("callto:jan.jansen")}, &error), 1);
     QVERIFY2(error.contains("geen telefoonnummer"), error.constData());
+}
+
+void TestE2eTray::phoneLink_secondStartShowsTheDialog()
+{
+    Karvelon& k = startKarvelon();
+    QVERIFY(k.waitForTray());
+    // As a browser hands over a clicked link through the menu entry.
+    QCOMPARE(k.runSecond({QStringLiteral("--call"), QStringLiteral("callto://020-765%2043.21")}), 0);
+    const QString title = QStringLiteral("Karvelon - Bel");
+    QJsonObject numbers;
+    QTRY_VERIFY_WITH_TIMEOUT(!(numbers = Karvelon::child(k.window(title), QStringLiteral("cmbPhoneNumber"))).isEmpty(),
+                             15000);
+    QCOMPARE(numbers.value("items").toArray(), (QJsonArray{QStringLiteral("0207654321 (tel)")}));
 }
 
 void TestE2eTray::quit_endsWithExitCodeZero()
