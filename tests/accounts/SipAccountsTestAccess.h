@@ -4,45 +4,19 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QSettings>
 
-// Lets the tests replace the process-wide registry by a fresh one, as a
-// restart of the program would.
+// Replaces the process-wide registry by a fresh one that loads the settings file as it is now,
+// as a restart of the program would.
 class SipAccountManagerTestAccess
 {
 public:
-    // Drops the current registry (and its records) and builds a new one that
-    // loads from the settings file as it is now.
     static SipAccountManager* restart()
     {
         delete SipAccountManager::m_instance;
         SipAccountManager::m_instance = new SipAccountManager(nullptr);
         return SipAccountManager::m_instance;
     }
-
     static void destroy() { delete SipAccountManager::m_instance; }
+    // Runs the deletions that deleteLater() queued (dropped records are released that way).
+    static void flushDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 };
-
-namespace AccountsTest {
-
-// The settings file the program uses, through the same QSettings cache.
-inline QSettings programSettings()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Karvelon"), QStringLiteral("Karvelon"));
-}
-
-inline void clearSettings()
-{
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Karvelon"),
-                       QStringLiteral("Karvelon"));
-    settings.clear();
-    settings.sync();
-}
-
-// Runs the deletions that deleteLater() queued.
-inline void flushDeferredDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-} // namespace AccountsTest

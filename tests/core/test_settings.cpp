@@ -10,7 +10,9 @@
 namespace {
 mode_t modeOf(const QString& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
 }
 } // namespace
@@ -40,8 +42,8 @@ private slots:
         QTest::newRow("text that looks like a bool")
             << QStringLiteral("Notifications") << QStringLiteral("Username") << QVariant(QStringLiteral("true"));
         QTest::newRow("bool false") << QStringLiteral("Notifications") << QStringLiteral("Enabled") << QVariant(false);
-        QTest::newRow("empty group is the top level") << QString() << QStringLiteral("DefaultSip")
-                                                       << QVariant(QStringLiteral("203456"));
+        QTest::newRow("empty group is the top level")
+            << QString() << QStringLiteral("DefaultSip") << QVariant(QStringLiteral("203456"));
     }
     void roundTrip()
     {
@@ -68,7 +70,8 @@ private slots:
         if (!TestSupport::testHome().isEmpty())
             QVERIFY(settings.fileName().startsWith(TestSupport::testHome()));
         for (int i = 0; i < 5; ++i) {
-            settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"), QStringLiteral("geheim%1").arg(i));
+            settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"),
+                         QStringLiteral("geheim%1").arg(i));
             QCOMPARE(modeOf(settings.fileName()), mode_t(0600));
             QCOMPARE(modeOf(QFileInfo(settings.fileName()).absolutePath()), mode_t(0700));
         }

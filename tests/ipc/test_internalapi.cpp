@@ -27,7 +27,8 @@ int countRecords(const QString& prefix)
 // Writes in full and waits until the server has read it (its "CMD:" record), so each write is one read.
 bool send(QLocalSocket& client, const QByteArray& data)
 {
-    const QString cmd = QStringLiteral("CMD: ") + PluginCommand::displayText(data.left(InternalKarvelonApi::MaxCommandSize));
+    const QString cmd =
+        QStringLiteral("CMD: ") + PluginCommand::displayText(data.left(InternalKarvelonApi::MaxCommandSize));
     const int before = countRecords(cmd);
     client.write(data);
     while (client.bytesToWrite() > 0) {
@@ -55,28 +56,26 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("numbers");
-        const int valid = PluginCommand::Valid, unknown = PluginCommand::UnknownCommand;
-        QTest::newRow("two numbers") << QByteArray("ShowCallDialog;Helpdesk;0123=Werk;0456=Mobiel") << valid
-                                     << "Helpdesk" << QStringList{"0123 (Werk)", "0456 (Mobiel)"};
-        QTest::newRow("field without =") << QByteArray("ShowCallDialog;Helpdesk;0123") << valid << "Helpdesk"
-                                         << QStringList{"0123"};
-        QTest::newRow("field with two =") << QByteArray("ShowCallDialog;Helpdesk;0123=Werk=Thuis") << valid
-                                          << "Helpdesk" << QStringList{"0123=Werk=Thuis"};
-        QTest::newRow("empty fields kept") << QByteArray("ShowCallDialog;;;0456=Mobiel;=;") << valid << ""
-                                           << QStringList{"", "0456 (Mobiel)", " ()", ""};
-        QTest::newRow("plus sign, spaces, UTF-8")
-            << QByteArray("ShowCallDialog;Zo\xc3\xab;+31 20 123 4567=Priv\xc3\xa9") << valid
-            << QString::fromUtf8("Zoë") << QStringList{QString::fromUtf8("+31 20 123 4567 (Privé)")};
-        QTest::newRow("name only") << QByteArray("ShowCallDialog;Helpdesk") << int(PluginCommand::MissingNumbers)
-                                   << "" << QStringList();
-        QTest::newRow("word only") << QByteArray("ShowCallDialog") << int(PluginCommand::MissingNumbers) << ""
-                                   << QStringList();
-        QTest::newRow("word and separator") << QByteArray("ShowCallDialog;") << int(PluginCommand::MissingNumbers)
-                                            << "" << QStringList();
-        QTest::newRow("lower-case word") << QByteArray("showcalldialog;Helpdesk;0123=Werk") << unknown << ""
-                                         << QStringList();
-        QTest::newRow("leading blank") << QByteArray(" ShowCallDialog;A;1=x") << unknown << "" << QStringList();
-        QTest::newRow("binary garbage") << QByteArray("\xff\xfe\x00;\x01", 5) << unknown << "" << QStringList();
+        const auto valid = [](const char* row, const QByteArray& data, const QString& name,
+                              const QStringList& numbers) {
+            QTest::newRow(row) << data << int(PluginCommand::Valid) << name << numbers;
+        };
+        const auto invalid = [](const char* row, const QByteArray& data, PluginCommand::Outcome outcome) {
+            QTest::newRow(row) << data << int(outcome) << QString() << QStringList();
+        };
+        valid("two numbers", "ShowCallDialog;Helpdesk;0123=Werk;0456=Mobiel", "Helpdesk",
+              {"0123 (Werk)", "0456 (Mobiel)"});
+        valid("field without =", "ShowCallDialog;Helpdesk;0123", "Helpdesk", {"0123"});
+        valid("field with two =", "ShowCallDialog;Helpdesk;0123=Werk=Thuis", "Helpdesk", {"0123=Werk=Thuis"});
+        valid("empty pieces kept", "ShowCallDialog;;;0456=Mobiel;=;", "", {"", "0456 (Mobiel)", " ()", ""});
+        valid("plus sign, spaces, UTF-8", "ShowCallDialog;Zo\xc3\xab;+31 20 123 4567=Priv\xc3\xa9",
+              QString::fromUtf8("Zoë"), {QString::fromUtf8("+31 20 123 4567 (Privé)")});
+        invalid("name only", "ShowCallDialog;Helpdesk", PluginCommand::MissingNumbers);
+        invalid("word only", "ShowCallDialog", PluginCommand::MissingNumbers);
+        invalid("word and separator", "ShowCallDialog;", PluginCommand::MissingNumbers);
+        invalid("lower-case word", "showcalldialog;Helpdesk;0123=Werk", PluginCommand::UnknownCommand);
+        invalid("leading blank", " ShowCallDialog;A;1=x", PluginCommand::UnknownCommand);
+        invalid("binary garbage", QByteArray("\xff\xfe\x00;\x01", 5), PluginCommand::UnknownCommand);
     }
     void parse()
     {
@@ -94,7 +93,8 @@ private slots:
     }
     void displayText_stopsAtNul()
     {
-        QCOMPARE(PluginCommand::displayText(QByteArray("ShowCallDialog;A\0;hidden", 24)), QStringLiteral("ShowCallDialog;A"));
+        QCOMPARE(PluginCommand::displayText(QByteArray("ShowCallDialog;A\0;hidden", 24)),
+                 QStringLiteral("ShowCallDialog;A"));
         QCOMPARE(PluginCommand::displayText(QByteArray("Zo\xc3\xab")), QString::fromUtf8("Zoë"));
     }
 
@@ -104,8 +104,9 @@ private slots:
     {
         InternalKarvelonApi api(TestSupport::uniqueSocketPath(QStringLiteral("cmd")), nullptr);
         QVERIFY(api.isListening());
-        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
         QCOMPARE(QFileInfo(api.serverName()).permissions() & others, QFileDevice::Permissions());
         QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
         const QString rejected = QStringLiteral("Ongeldig commando ontvangen");
