@@ -1,5 +1,5 @@
-// Query building: rendering, whitespace rules, wire encoding, and the small
-// pure helpers of the request side (dialled digits, log masking, list order).
+// The pure request-side helpers: query rendering and wire encoding, log masking,
+// dialled digits, SIP list order, and digests checked against standard tools.
 #include "KarvelonApi.h"
 #include "UrlHelper.h"
 
@@ -16,24 +16,19 @@ class TestUrlHelper : public QObject
 private slots:
     void rendering_data();
     void rendering();
-    void addKeyValue_stripsWhitespaceFromValueOnly();
-    void lookupAndRemoval();
-    void toUrl_percentEncodesWhileSigningTextStaysRaw_data();
-    void toUrl_percentEncodesWhileSigningTextStaysRaw();
-    void toUrl_roundTripsThroughQUrlQuery();
-    void maskedForLog_hidesPasswordDigestOnly_data();
-    void maskedForLog_hidesPasswordDigestOnly();
+    void lookupRemovalAndRoundTrip();
+    void maskedForLog_data();
+    void maskedForLog();
     void dialledDigits_data();
     void dialledDigits();
     void parseSipAccounts_ordersMembersAsText();
+    void digests_data();
+    void digests();
 };
 
-static UrlHelper helperOf(const Pairs& pairs)
+static QPair<QString, QString> p(const char* k, const char* v)
 {
-    UrlHelper helper;
-    for (const auto& pair : pairs)
-        helper.addKeyValue(pair.first, pair.second);
-    return helper;
+    return qMakePair(QString::fromUtf8(k), QString::fromUtf8(v));
 }
 
 void TestUrlHelper::rendering_data()
@@ -43,27 +38,24 @@ void TestUrlHelper::rendering_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("signing");
 
-    const auto p = [](const char* k, const char* v) { return qMakePair(QString::fromUtf8(k), QString::fromUtf8(v)); };
     QTest::newRow("empty") << Pairs{} << QStringList{} << QString() << QString();
-    QTest::newRow("in order") << Pairs{p("a", "1"), p("b", "2")} << QStringList{} << QStringLiteral("a=1&b=2")
-                              << QStringLiteral("a1b2");
-    QTest::newRow("excluded key") << Pairs{p("a", "1"), p("b", "2"), p("c", "3")} << QStringList{QStringLiteral("c")}
-                                  << QStringLiteral("a=1&b=2") << QStringLiteral("a1b2");
-    QTest::newRow("excluded first, no leading &")
-        << Pairs{p("options", "msoutlook"), p("apiID", "x")} << QStringList{QStringLiteral("options")}
-        << QStringLiteral("apiID=x") << QStringLiteral("apiIDx");
-    QTest::newRow("exclusion is case-sensitive") << Pairs{p("Options", "o")} << QStringList{QStringLiteral("options")}
-                                                 << QStringLiteral("Options=o") << QStringLiteral("Optionso");
-    QTest::newRow("everything excluded") << Pairs{p("a", "1"), p("b", "2")}
-                                         << QStringList{QStringLiteral("a"), QStringLiteral("b")} << QString()
-                                         << QString();
-    QTest::newRow("empty value") << Pairs{p("sipacc", ""), p("f", "json")} << QStringList{}
-                                 << QStringLiteral("sipacc=&f=json") << QStringLiteral("sipaccfjson");
-    QTest::newRow("duplicate keys kept") << Pairs{p("a", "1"), p("a", "2")} << QStringList{}
-                                         << QStringLiteral("a=1&a=2") << QStringLiteral("a1a2");
-    QTest::newRow("unreserved characters stay literal")
-        << Pairs{p("apiID", "Aa-0._~"), p("ts", "1700000000")} << QStringList{}
-        << QStringLiteral("apiID=Aa-0._~&ts=1700000000") << QStringLiteral("apiIDAa-0._~ts1700000000");
+    QTest::newRow("excluded first, no leading &, case-sensitive")
+        << Pairs{p("options", "x"), p("a", "1"), p("Options", "o")} << QStringList{QStringLiteral("options")}
+        << QStringLiteral("a=1&Options=o") << QStringLiteral("a1Optionso");
+    QTest::newRow("empty value, duplicate keys") << Pairs{p("sipacc", ""), p("a", "1"), p("a", "2")} << QStringList{}
+                                                 << QStringLiteral("sipacc=&a=1&a=2") << QStringLiteral("sipacca1a2");
+    QTest::newRow("unreserved stay literal") << Pairs{p("apiID", "Aa-0._~")} << QStringList{}
+                                             << QStringLiteral("apiID=Aa-0._~") << QStringLiteral("apiIDAa-0._~");
+    // Whitespace leaves values only; a key keeps its blank, which is then encoded.
+    QTest::newRow("whitespace") << Pairs{p("tel nr", " 020\t123\n45\r67 \xc2\xa0")} << QStringList{}
+                                << QStringLiteral("tel%20nr=0201234567") << QStringLiteral("tel nr0201234567");
+    QTest::newRow("& and =") << Pairs{p("apiID", "a&telnr=0900")} << QStringList{}
+                             << QStringLiteral("apiID=a%26telnr%3D0900") << QStringLiteral("apiIDa&telnr=0900");
+    QTest::newRow("+ # % / ? :") << Pairs{p("k", "1+2#3%4/?:")} << QStringList{}
+                                 << QStringLiteral("k=1%2B2%233%254%2F%3F%3A") << QStringLiteral("k1+2#3%4/?:");
+    QTest::newRow("non-ASCII as UTF-8") << Pairs{p("k&=\xc3\xbc", "caf\xc3\xa9\xe2\x82\xac")} << QStringList{}
+                                        << QStringLiteral("k%26%3D%C3%BC=caf%C3%A9%E2%82%AC")
+                                        << QStringLiteral("k&=\u00fccaf\u00e9\u20ac");
 }
 
 void TestUrlHelper::rendering()
@@ -72,107 +64,45 @@ void TestUrlHelper::rendering()
     QFETCH(QStringList, excluded);
     QFETCH(QString, query);
     QFETCH(QString, signing);
-    const UrlHelper helper = helperOf(pairs);
+    UrlHelper helper;
+    for (const auto& pair : pairs)
+        helper.addKeyValue(pair.first, pair.second);
     QCOMPARE(helper.toUrl(excluded), query);
     QCOMPARE(helper.toConcatenatedString(excluded), signing);
 }
 
-void TestUrlHelper::addKeyValue_stripsWhitespaceFromValueOnly()
+void TestUrlHelper::lookupRemovalAndRoundTrip()
 {
-    UrlHelper helper;
-    helper.addKeyValue(QStringLiteral("tel nr"), QStringLiteral(" 020\t123\n45\r67 \u00a0"));
-    QCOMPARE(helper.size(), 1);
-    QCOMPARE(helper.at(0).first, QStringLiteral("tel nr"));
-    QCOMPARE(helper.at(0).second, QStringLiteral("0201234567"));
-    // Nothing else is touched: case and punctuation stay.
-    helper.addKeyValue(QStringLiteral("k"), QStringLiteral("A-b_C"));
-    QCOMPARE(helper.value(QStringLiteral("k")), QStringLiteral("A-b_C"));
-}
-
-void TestUrlHelper::lookupAndRemoval()
-{
-    UrlHelper helper;
-    helper.addKeyValue(QStringLiteral("a"), QStringLiteral("1"));
-    helper.addKeyValue(QStringLiteral("b"), QStringLiteral("2"));
-    helper.addKeyValue(QStringLiteral("a"), QStringLiteral("3"));
-    helper.addKeyValue(QStringLiteral("c"), QStringLiteral("4"));
-
-    QCOMPARE(helper.value(QStringLiteral("a")), QStringLiteral("1"));
-    QCOMPARE(helper[QStringLiteral("a")], QStringLiteral("1"));
-    QCOMPARE(helper.value(QStringLiteral("A")), QString());
-    QCOMPARE(helper[QStringLiteral("absent")], QString());
-    QCOMPARE(helper.size(), 4); // operator[] never inserts
-
-    helper.removeKey(QStringLiteral("absent"));
-    QCOMPARE(helper.size(), 4);
-    helper.removeKey(QStringLiteral("a"));
-    QCOMPARE(helper.toUrl(), QStringLiteral("b=2&c=4"));
-}
-
-void TestUrlHelper::toUrl_percentEncodesWhileSigningTextStaysRaw_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("query");
-    QTest::addColumn<QString>("signing");
-
-    QTest::newRow("ampersand and equals") << QStringLiteral("apiID") << QStringLiteral("a&telnr=0900")
-                                          << QStringLiteral("apiID=a%26telnr%3D0900")
-                                          << QStringLiteral("apiIDa&telnr=0900");
-    QTest::newRow("plus, hash, percent") << QStringLiteral("k") << QStringLiteral("1+2#3%4")
-                                         << QStringLiteral("k=1%2B2%233%254") << QStringLiteral("k1+2#3%4");
-    QTest::newRow("non-ASCII value as UTF-8") << QStringLiteral("k") << QStringLiteral("caf\u00e9\u20ac")
-                                              << QStringLiteral("k=caf%C3%A9%E2%82%AC")
-                                              << QStringLiteral("kcaf\u00e9\u20ac");
-    // Keys keep their blanks, so the key is where a blank reaches the wire.
-    QTest::newRow("blank and symbols in key") << QStringLiteral("my key&=\u00fc") << QStringLiteral("v")
-                                              << QStringLiteral("my%20key%26%3D%C3%BC=v")
-                                              << QStringLiteral("my key&=\u00fcv");
-    QTest::newRow("slash, question mark, colon") << QStringLiteral("k") << QStringLiteral("a/b?c:d")
-                                                  << QStringLiteral("k=a%2Fb%3Fc%3Ad")
-                                                  << QStringLiteral("ka/b?c:d");
-}
-
-void TestUrlHelper::toUrl_percentEncodesWhileSigningTextStaysRaw()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(QString, query);
-    QFETCH(QString, signing);
-    UrlHelper helper;
-    helper.addKeyValue(key, value);
-    QCOMPARE(helper.toUrl(), query);
-    QCOMPARE(helper.toConcatenatedString(), signing);
-}
-
-void TestUrlHelper::toUrl_roundTripsThroughQUrlQuery()
-{
-    // Whatever the values hold, a standard parser sees exactly our pairs.
     UrlHelper helper;
     helper.addKeyValue(QStringLiteral("a"), QStringLiteral("x&b=injected"));
     helper.addKeyValue(QStringLiteral("c"), QStringLiteral("100%+#\u00e9"));
-    const QUrlQuery query(helper.toUrl());
-    const auto items = query.queryItems(QUrl::FullyDecoded);
-    QCOMPARE(items.size(), 2);
-    QCOMPARE(items.at(0), qMakePair(QStringLiteral("a"), QStringLiteral("x&b=injected")));
-    QCOMPARE(items.at(1), qMakePair(QStringLiteral("c"), QStringLiteral("100%+#\u00e9")));
+    helper.addKeyValue(QStringLiteral("a"), QStringLiteral("3"));
+    QCOMPARE(helper[QStringLiteral("a")], QStringLiteral("x&b=injected"));
+    QCOMPARE(helper.value(QStringLiteral("A")), QString());
+    QCOMPARE(helper.size(), 3); // operator[] never inserts
+
+    // A standard parser sees exactly our pairs, whatever the values hold.
+    const auto items = QUrlQuery(helper.toUrl()).queryItems(QUrl::FullyDecoded);
+    QCOMPARE(items, helper);
+
+    helper.removeKey(QStringLiteral("a"));
+    QCOMPARE(helper.toUrl(), QStringLiteral("c=100%25%2B%23%C3%A9"));
 }
 
-void TestUrlHelper::maskedForLog_hidesPasswordDigestOnly_data()
+void TestUrlHelper::maskedForLog_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("masked");
-    QTest::newRow("middle") << QStringLiteral("https://h/api/cltodlapp.php?apiID=x&knummer=1&pwd=abc123&sipacc=2&pass=ff")
-                            << QStringLiteral("https://h/api/cltodlapp.php?apiID=x&knummer=1&pwd=***&sipacc=2&pass=ff");
-    QTest::newRow("first") << QStringLiteral("https://h/api/x.php?pwd=abc&f=json")
-                           << QStringLiteral("https://h/api/x.php?pwd=***&f=json");
+    QTest::newRow("middle") << QStringLiteral("https://h/api/c.php?apiID=x&pwd=abc123&sipacc=2&pass=ff")
+                            << QStringLiteral("https://h/api/c.php?apiID=x&pwd=***&sipacc=2&pass=ff");
+    QTest::newRow("first") << QStringLiteral("x.php?pwd=abc&f=json") << QStringLiteral("x.php?pwd=***&f=json");
     QTest::newRow("empty value") << QStringLiteral("x.php?a=1&pwd=&b=2") << QStringLiteral("x.php?a=1&pwd=***&b=2");
+    QTest::newRow("last") << QStringLiteral("x.php?a=1&pwd=deadbeef") << QStringLiteral("x.php?a=1&pwd=***");
     QTest::newRow("similar keys untouched") << QStringLiteral("x.php?apwd=1&pwdx=2")
                                             << QStringLiteral("x.php?apwd=1&pwdx=2");
-    QTest::newRow("last") << QStringLiteral("x.php?a=1&pwd=deadbeef") << QStringLiteral("x.php?a=1&pwd=***");
 }
 
-void TestUrlHelper::maskedForLog_hidesPasswordDigestOnly()
+void TestUrlHelper::maskedForLog()
 {
     QFETCH(QString, url);
     QFETCH(QString, masked);
@@ -183,16 +113,12 @@ void TestUrlHelper::dialledDigits_data()
 {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("digits");
-    QTest::newRow("international with blanks") << QStringLiteral("+31 20 123 4567") << QStringLiteral("0031201234567");
-    QTest::newRow("leading blanks before plus") << QStringLiteral("  \t+32 (0)2-555.12.34")
-                                                << QStringLiteral("0032025551234");
-    QTest::newRow("double zero kept") << QStringLiteral("0031 20 1234567") << QStringLiteral("0031201234567");
-    QTest::newRow("national with punctuation") << QStringLiteral("(020) 123-45 67") << QStringLiteral("0201234567");
-    QTest::newRow("plus inside is dropped") << QStringLiteral("020+123") << QStringLiteral("020123");
-    QTest::newRow("plus after a digit is dropped") << QStringLiteral("0+31") << QStringLiteral("031");
-    QTest::newRow("no digits") << QStringLiteral("geen nummer") << QString();
+    QTest::newRow("international") << QStringLiteral("+31 20 123 4567") << QStringLiteral("0031201234567");
+    QTest::newRow("blanks before plus") << QStringLiteral("  \t+32 (0)2-555.12.34") << QStringLiteral("0032025551234");
+    QTest::newRow("national") << QStringLiteral("(020) 123-45 67") << QStringLiteral("0201234567");
+    QTest::newRow("plus after a digit dropped") << QStringLiteral("0+31") << QStringLiteral("031");
     QTest::newRow("only a plus") << QStringLiteral("+") << QStringLiteral("00");
-    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("no digits") << QStringLiteral("geen nummer") << QString();
     QTest::newRow("non-ASCII digits dropped") << QStringLiteral("\u0661\u0662 12") << QStringLiteral("12");
 }
 
@@ -205,22 +131,60 @@ void TestUrlHelper::dialledDigits()
 
 void TestUrlHelper::parseSipAccounts_ordersMembersAsText()
 {
-    const QJsonObject reply = QJsonDocument::fromJson(
-                                  R"({"2":{"logname":"Twee","SIPusername":"202"},
-                                      "10":{"logname":"Tien","SIPusername":"210"},
-                                      "1":{"logname":"Een","SIPusername":"201"},
-                                      "x":"not an object",
-                                      "y":{"logname":5}})")
+    const QJsonObject reply = QJsonDocument::fromJson(R"({"2":{"logname":"Twee","SIPusername":"202"},
+        "10":{"logname":"Tien","SIPusername":"210"}, "x":"not an object", "y":{"logname":5}})")
                                   .object();
-    const Pairs expected{
-        qMakePair(QStringLiteral("Een"), QStringLiteral("201")),
-        qMakePair(QStringLiteral("Tien"), QStringLiteral("210")),
-        qMakePair(QStringLiteral("Twee"), QStringLiteral("202")),
-        qMakePair(QString(), QString()),
-        qMakePair(QString(), QString()),
-    };
+    const Pairs expected{p("Tien", "210"), p("Twee", "202"), qMakePair(QString(), QString()),
+                         qMakePair(QString(), QString())};
     QCOMPARE(KarvelonApi::parseSipAccounts(reply), expected);
-    QVERIFY(KarvelonApi::parseSipAccounts(QJsonObject()).isEmpty());
+}
+
+void TestUrlHelper::digests_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("mode"); // -1: hashUriString(text, key)
+    QTest::addColumn<QString>("digest");
+
+    // mode 2: M=$(printf '<text>' | md5sum | cut -c1-32); printf "$M" | sha256sum
+    QTest::newRow("pwd2 empty") << QString() << QString() << 2
+                                << "f215faf9d88b7f0a881632ee22459ee452a296c808d261b6cc993d3a1fd0600e";
+    QTest::newRow("pwd2 demo") << "demo-wachtwoord" << QString() << 2
+                               << "0ee67019ae9cd01d608876af5cb90c1d3efbad6f63196f26efc0f466eaac5cd5";
+    // Latin-1 bytes (printf 'caf\xe9'); outside Latin-1 a character becomes '?' (printf 'wachtwoord?')
+    QTest::newRow("pwd2 Latin-1") << "caf\u00e9" << QString() << 2
+                                  << "1e8152018e692c7590a612910bae58d0da556cde5711305e81a480b9b9371ee9";
+    QTest::newRow("pwd2 euro") << "wachtwoord\u20ac" << QString() << 2
+                               << "314aeefabd3cff25cfd1e6c83146c5e93ec3519d2a65dcea3feef4f2fac083c6";
+    // other modes: printf '<text>' | sha256sum
+    QTest::newRow("pwd1 empty") << QString() << QString() << 1
+                                << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    QTest::newRow("pwd0 demo") << "demo-wachtwoord" << QString() << 0
+                               << "3f1baef71dc65092d7a859b7932998f6c15903f9e8ca5899d9e055e30a4b4f66";
+    QTest::newRow("pwd1 Latin-1") << "caf\u00e9" << QString() << 1
+                                  << "dafd66c0b98965e688be1fc12942c09f0350e6be0685017c3f234e97d0adc92e";
+    QTest::newRow("pwd1 euro") << "wachtwoord\u20ac" << QString() << 1
+                               << "c487b5e1182de4d4700a63d92a324b6cc7333ac0b5e724debc0cbd51b678b6b0";
+    // printf '<text>' | openssl dgst -sha256 -hmac '<key>' (same byte rules)
+    QTest::newRow("hmac empty, empty key") << QString() << QString() << -1
+                                           << "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad";
+    QTest::newRow("hmac empty key") << "apiIDc2d-demo" << QString() << -1
+                                    << "766f6cef9479afe7f33cb892ef1078e80f8223b3d37d1c9ab227b05dca10cdbe";
+    QTest::newRow("hmac empty text") << QString() << "sleutel" << -1
+                                     << "7af317d0b26590cd485fdd2dcd808dec70c4d03ef55ac3e9e081b2c7d5cb819d";
+    QTest::newRow("hmac Latin-1") << "na\u00efef" << "sleutel" << -1
+                                  << "b6e4fbf7e10c4cc6aa2ec406e2a07a0d2e0eaf5d4e0354f8b1513196be190cf8";
+    QTest::newRow("hmac non-Latin-1") << "telnr\u20ac" << "sleutel\u4e2d" << -1
+                                      << "ca3c437157c880ccf47c4c19bdd4e700a27fe89f093f88eca66aedec95c14c94";
+}
+
+void TestUrlHelper::digests()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, key);
+    QFETCH(int, mode);
+    QFETCH(QString, digest);
+    QCOMPARE(mode < 0 ? KarvelonApi::hashUriString(text, key) : KarvelonApi::hashPassword(text, mode), digest);
 }
 
 QTEST_GUILESS_MAIN(TestUrlHelper)

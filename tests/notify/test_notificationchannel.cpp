@@ -1,7 +1,6 @@
 // The notification channel of KarvelonApi against the simulator (and, where the
 // exact bytes matter, against a local HTTP fake).
 #include "Clock.h"
-#include "FakeHttpServer.h"
 #include "KarvelonApi.h"
 #include "NotifyTestSupport.h"
 #include "PbxSimulator.h"
@@ -12,12 +11,14 @@
 #include <QThread>
 #include <QtTest>
 
+#include <memory>
+
 using namespace NotifyTestSupport;
 
 namespace {
 const QString kLogin = QStringLiteral("jan+devries@bedrijf.nl");
 const QString kPassword = QStringLiteral("Geheim-42");
-const QString kScript = QStringLiteral("/api/krpopnotify.php");
+const char kScript[] = "/api/krpopnotify.php";
 const QString kRetryLine = QStringLiteral("Er zal automatisch worden geprobeerd opnieuw te registeren");
 const QString kGaveUpBalloon = QStringLiteral("Notificaties uitgeschakeld. Kon verbinding niet automatisch herstellen, "
                                               "controleer het netwerk en uw instellingen.");
@@ -30,7 +31,7 @@ class TestNotificationChannel : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { TestSupport::setApplicationIdentity(); }
     void init();
     void cleanup();
 
@@ -49,25 +50,22 @@ private slots:
 private:
     bool startSimulator(const QJsonObject& extra = QJsonObject());
     void setNotificationSettings(bool enabled, const QString& password = kPassword);
-    KarvelonApi* newApi();
+    void newApi(int retryMsecs = 10000);
     bool bringUp();
-    QJsonArray registrations();
+    int registrations();
     QJsonObject notifyState() { return m_sim->control("GET", QStringLiteral("notify-state")).toObject(); }
+    QJsonValue control(const char* name, const QJsonObject& body = QJsonObject())
+    {
+        return m_sim->control("POST", QLatin1String(name), body);
+    }
 
-    PbxSimulator* m_sim = nullptr;
+    std::unique_ptr<PbxSimulator> m_sim;
     KarvelonApi* m_api = nullptr;
 };
 
-void TestNotificationChannel::initTestCase()
-{
-    TestSupport::setApplicationIdentity();
-    Logger::instance();
-}
-
 void TestNotificationChannel::init()
 {
-    m_sim = new PbxSimulator;
-    QVERIFY(startSimulator());
+    QVERIFY2(startSimulator(), m_sim->output().constData());
     setNotificationSettings(true);
 }
 
@@ -76,8 +74,7 @@ void TestNotificationChannel::cleanup()
     // Destroyed while connected, as at the program's end: nothing may call back.
     delete m_api;
     m_api = nullptr;
-    delete m_sim;
-    m_sim = nullptr;
+    m_sim.reset();
     Clock::setInstance(nullptr);
 }
 
@@ -89,12 +86,10 @@ bool TestNotificationChannel::startSimulator(const QJsonObject& extra)
                   QJsonArray{QJsonObject{{QStringLiteral("username"), kLogin},
                                          {QStringLiteral("password"), kPassword},
                                          {QStringLiteral("customer"), QStringLiteral("100234")}}});
-    for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
+    for (auto it = extra.begin(); it != extra.end(); ++it)
         config.insert(it.key(), it.value());
-    const bool started = m_sim->start(config);
-    if (!started)
-        qWarning() << m_sim->output();
-    return started;
+    m_sim.reset(new PbxSimulator);
+    return m_sim->start(config);
 }
 
 void TestNotificationChannel::setNotificationSettings(bool enabled, const QString& password)
@@ -102,18 +97,25 @@ void TestNotificationChannel::setNotificationSettings(bool enabled, const QStrin
     Settings settings;
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), enabled);
     // Blanks typed into the login are not part of it.
-    settings.set(QStringLiteral("Notifications"), QStringLiteral("Username"),
-                 QStringLiteral("jan+de vries@bedrijf.nl"));
+    settings.set(QStringLiteral("Notifications"), QStringLiteral("Username"), QStringLiteral("jan+de vries@bedrijf.nl"));
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Password"), password);
 }
 
-KarvelonApi* TestNotificationChannel::newApi()
+void TestNotificationChannel::newApi(int retryMsecs)
 {
     m_api = new KarvelonApi;
     const QString base = QStringLiteral("http://127.0.0.1:%1/_sim/").arg(m_sim->apiPort());
     m_api->setServiceUrlsForTesting({m_sim->apiBaseUrl(), m_sim->notifyUrl(), QUrl(base + QStringLiteral("wanip.html")),
                                      QUrl(base + QStringLiteral("wanip.txt"))});
-    return m_api;
+    m_api->setRetryIntervalForTesting(retryMsecs);
+}
+
+int TestNotificationChannel::registrations()
+{
+    int count = 0;
+    for (const QJsonValue& request : m_sim->requests())
+        count += request.toObject().value(QStringLiteral("endpoint")).toString() == QLatin1String(kScript);
+    return count;
 }
 
 bool TestNotificationChannel::bringUp()
@@ -123,21 +125,10 @@ bool TestNotificationChannel::bringUp()
     m_api->onSettingsUpdated();
     return QTest::qWaitFor(
         [this]() {
-            return m_api->isNotificationSocketConnected() &&
-                   notifyState().value(QStringLiteral("registered")).toInt() == 1;
+            return m_api->isNotificationSocketConnected()
+                   && notifyState().value(QStringLiteral("registered")).toInt() == 1;
         },
         15000);
-}
-
-QJsonArray TestNotificationChannel::registrations()
-{
-    QJsonArray result;
-    const QJsonArray requests = m_sim->requests();
-    for (const QJsonValue& request : requests) {
-        if (request.toObject().value(QStringLiteral("endpoint")).toString() == kScript)
-            result.append(request);
-    }
-    return result;
 }
 
 void TestNotificationChannel::registration_acceptedBySimulatorAndRegisterCarriesIssuedKey()
@@ -149,16 +140,15 @@ void TestNotificationChannel::registration_acceptedBySimulatorAndRegisterCarries
     QCOMPARE(state.size(), 1);
     QCOMPARE(state.first().first().toBool(), true);
 
-    const QJsonArray sent = registrations();
-    QCOMPARE(sent.size(), 1);
-    const QJsonObject request = sent.first().toObject();
+    QCOMPARE(registrations(), 1);
+    const QJsonObject request = m_sim->requests().last().toObject();
+    QCOMPARE(request.value(QStringLiteral("endpoint")).toString(), QLatin1String(kScript));
     QCOMPARE(request.value(QStringLiteral("verdict")).toString(), QStringLiteral("ok"));
     QCOMPARE(request.value(QStringLiteral("method")).toString(), QStringLiteral("POST"));
     const QJsonObject params = request.value(QStringLiteral("params")).toObject();
     QCOMPARE(params.value(QStringLiteral("item")).toString(), kLogin);
     QCOMPARE(params.value(QStringLiteral("options")).toString(), QStringLiteral("127.0.0.1"));
-    QVERIFY(
-        request.value(QStringLiteral("body")).toString().contains(QLatin1String("&item=jan%2Bdevries%40bedrijf.nl&")));
+    QVERIFY(request.value(QStringLiteral("body")).toString().contains(QLatin1String("&item=jan%2Bdevries%40bedrijf.nl&")));
 
     const QJsonArray registers = notifyState().value(QStringLiteral("registers")).toArray();
     QCOMPARE(registers.size(), 1);
@@ -167,25 +157,20 @@ void TestNotificationChannel::registration_acceptedBySimulatorAndRegisterCarries
     QCOMPARE(reg.value(QStringLiteral("wskey")).toString(), request.value(QStringLiteral("wskey")).toString());
     QCOMPARE(reg.value(QStringLiteral("username")).toString(), kLogin);
 
-    const QStringList notifier = componentMessagesSince(mark, QStringLiteral("Notifier"));
-    QVERIFY2(notifier.contains(QStringLiteral("Registreren notificatie verbinding. Parameters: login: "
-                                              "jan+devries@bedrijf.nl, password: ***, IP: 127.0.0.1")),
-             qPrintable(notifier.join(QLatin1Char('\n'))));
+    QVERIFY(logSince(mark, QStringLiteral("Notifier"))
+                .contains(QStringLiteral("Registreren notificatie verbinding. Parameters: login: "
+                                         "jan+devries@bedrijf.nl, password: ***, IP: 127.0.0.1")));
     // The digest is as good as the password: it appears nowhere in the log.
-    const QString digest = KarvelonApi::hashPassword(kPassword, 1);
-    for (const QString& message : messagesSince(mark))
-        QVERIFY2(!message.contains(digest), qPrintable(message));
+    QVERIFY(logSince(mark).filter(KarvelonApi::hashPassword(kPassword, 1)).isEmpty());
 }
 
 void TestNotificationChannel::registration_bodyIsEncodedAndSignedOverRawValues()
 {
     FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(10, 30), Qt::UTC));
     Clock::setInstance(&clock);
-
     FakeHttpServer wanIp;
     FakeHttpServer service;
-    QVERIFY(wanIp.listen());
-    QVERIFY(service.listen());
+    QVERIFY(wanIp.listen() && service.listen());
     wanIp.setResponse("/", 200, "<html><body>Current IP Address: 192.0.2.7</body></html>", "text/html");
     service.setResponse("/api/krpopnotify.php", 200, R"({"wskey":"k1","username":"u1"})", "application/json");
 
@@ -195,8 +180,8 @@ void TestNotificationChannel::registration_bodyIsEncodedAndSignedOverRawValues()
     QVERIFY(m_api->startNotificationSocket());
     m_api->stopNotificationSocket();
 
-    QCOMPARE(service.requests().size(), 1);
-    const FakeHttpServer::Request request = service.requests().first();
+    QCOMPARE(service.requests.size(), 1);
+    const FakeHttpServer::Request request = service.requests.first();
     QCOMPARE(request.method, QByteArray("POST"));
     QCOMPARE(request.path, QByteArray("/api/krpopnotify.php"));
     QCOMPARE(request.contentType, QByteArray("application/x-www-form-urlencoded"));
@@ -214,57 +199,36 @@ void TestNotificationChannel::notifyEvent_givesIncomingCall_data()
 {
     QTest::addColumn<QJsonObject>("event");
     QTest::addColumn<QString>("caller");
-    QTest::addColumn<QString>("did");
     QTest::addColumn<QString>("extra");
 
-    const QJsonObject base{{QStringLiteral("callerID"), QStringLiteral("101")},
-                           {QStringLiteral("did"), QStringLiteral("202")},
-                           {QStringLiteral("contact"), QStringLiteral("Sales")},
-                           {QStringLiteral("callid"), QStringLiteral("7")}};
-    QJsonObject withQueue = base;
-    withQueue.insert(QStringLiteral("queue"), QStringLiteral("Q1"));
-    QTest::newRow("contact and queue") << withQueue << QStringLiteral("Sales (101)") << QStringLiteral("202")
-                                       << QStringLiteral("queue: Q1");
-
-    QJsonObject noContact = base;
-    noContact.insert(QStringLiteral("contact"), QString());
-    QTest::newRow("empty contact, nothing more")
-        << noContact << QStringLiteral("101") << QStringLiteral("202") << QString();
-
-    QJsonObject numeric = base;
-    numeric.insert(QStringLiteral("wachtrij"), 3);
-    QTest::newRow("numeric member") << numeric << QStringLiteral("Sales (101)") << QStringLiteral("202")
-                                    << QStringLiteral("wachtrij: ");
-
-    QJsonObject two = base;
-    two.insert(QStringLiteral("b"), QStringLiteral("2"));
-    two.insert(QStringLiteral("a"), QStringLiteral("1"));
+    const auto event = [](const char* json) { return QJsonDocument::fromJson(json).object(); };
+    QTest::newRow("contact and queue")
+        << event(R"({"callerID":"101","did":"202","contact":"Sales","callid":"7","queue":"Q1"})") << "Sales (101)"
+        << "queue: Q1";
+    QTest::newRow("empty contact, nothing more") << event(R"({"callerID":"101","did":"202","contact":""})") << "101"
+                                                 << QString();
+    QTest::newRow("numeric member") << event(R"({"callerID":"101","did":"202","wachtrij":3})") << "101"
+                                    << "wachtrij: ";
     QTest::newRow("two members in key order")
-        << two << QStringLiteral("Sales (101)") << QStringLiteral("202") << QStringLiteral("a: 1\r\nb: 2");
-
-    QTest::newRow("accents") << QJsonObject{{QStringLiteral("callerID"), QStringLiteral("0612345678")},
-                                            {QStringLiteral("did"), QStringLiteral("201")},
-                                            {QStringLiteral("contact"), QStringLiteral(u"Jos\u00e9 M\u00fcller")}}
-                             << QStringLiteral(u"Jos\u00e9 M\u00fcller (0612345678)") << QStringLiteral("201")
-                             << QString();
+        << event(R"({"callerID":"101","did":"202","contact":"Sales","b":"2","a":"1"})") << "Sales (101)"
+        << "a: 1\r\nb: 2";
+    QTest::newRow("accents") << event(u8R"({"callerID":"101","did":"202","contact":"José Müller"})")
+                             << u8"Jos\u00e9 M\u00fcller (101)" << QString();
 }
 
 void TestNotificationChannel::notifyEvent_givesIncomingCall()
 {
     QFETCH(QJsonObject, event);
     QFETCH(QString, caller);
-    QFETCH(QString, did);
     QFETCH(QString, extra);
 
     newApi();
     QSignalSpy calls(m_api, &KarvelonApi::incomingCall);
     QVERIFY(bringUp());
-    QCOMPARE(
-        m_sim->control("POST", QStringLiteral("notify"), event).toObject().value(QStringLiteral("delivered")).toInt(),
-        1);
+    QCOMPARE(control("notify", event).toObject().value(QStringLiteral("delivered")).toInt(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 1, 15000);
     QCOMPARE(calls.first().at(0).toString(), caller);
-    QCOMPARE(calls.first().at(1).toString(), did);
+    QCOMPARE(calls.first().at(1).toString(), QStringLiteral("202"));
     QCOMPARE(calls.first().at(2).toString(), extra);
 }
 
@@ -276,33 +240,27 @@ void TestNotificationChannel::failingRegistrations_sixErrorsOneBalloonSixRetryLi
     QSignalSpy balloons(m_api, &KarvelonApi::showUserNotification);
     m_api->onSettingsUpdated();
 
-    QCOMPARE(registrations().size(), 6);
+    QCOMPARE(registrations(), 6);
     QCOMPARE(balloons.size(), 1);
     QCOMPARE(balloons.first().at(0).toBool(), true);
     QCOMPARE(balloons.first().at(1).toString(), kGaveUpBalloon);
-
-    const QString error =
-        QStringLiteral("Kon niet registreren bij notificatie service. Fout: 111: Ongeldig wachtwoord");
     QStringList expected;
     for (int i = 0; i < 6; ++i)
-        expected << error;
+        expected << QStringLiteral("Kon niet registreren bij notificatie service. Fout: 111: Ongeldig wachtwoord");
     for (int i = 0; i < 6; ++i)
         expected << kRetryLine;
-    QStringList notifier = componentMessagesSince(mark, QStringLiteral("Notifier"));
-    QCOMPARE(notifier, expected);
+    QCOMPARE(logSince(mark, QStringLiteral("Notifier")), expected);
     QVERIFY(!m_api->isNotificationSocketConnected());
     QCOMPARE(notifyState().value(QStringLiteral("totalConnections")).toInt(), 0);
 }
 
 void TestNotificationChannel::serverClose_reregistersAfterRetryInterval()
 {
-    newApi();
-    m_api->setRetryIntervalForTesting(200);
+    newApi(200);
     QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
     QVERIFY(bringUp());
-
-    m_sim->control("POST", QStringLiteral("notify-close"));
-    QTRY_VERIFY_WITH_TIMEOUT(registrations().size() == 2, 15000);
+    control("notify-close");
+    QTRY_VERIFY_WITH_TIMEOUT(registrations() == 2, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(notifyState().value(QStringLiteral("registered")).toInt() == 1, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(m_api->isNotificationSocketConnected(), 15000);
     QCOMPARE(state.size(), 3);
@@ -312,23 +270,21 @@ void TestNotificationChannel::serverClose_reregistersAfterRetryInterval()
 
 void TestNotificationChannel::stopThenServerClose_noReregistration()
 {
-    newApi();
-    m_api->setRetryIntervalForTesting(200);
+    newApi(200);
     QVERIFY(bringUp());
     QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
     const int mark = logMark();
 
     QCOMPARE(m_api->stopNotificationSocket(), false);
-    m_sim->control("POST", QStringLiteral("notify-close"), QJsonObject{{QStringLiteral("transport"), true}});
+    control("notify-close", QJsonObject{{QStringLiteral("transport"), true}});
     QTRY_COMPARE_WITH_TIMEOUT(state.size(), 1, 15000);
     QCOMPARE(state.first().first().toBool(), false);
     QVERIFY(!m_api->isNotificationSocketConnected());
-
     // Several retry periods pass: nothing registers again.
     QTest::qWait(1500);
-    QCOMPARE(registrations().size(), 1);
+    QCOMPARE(registrations(), 1);
     QCOMPARE(state.size(), 1);
-    QCOMPARE(componentMessagesSince(mark, QStringLiteral("Notifier")), QStringList{QStringLiteral("Uitschakelen")});
+    QCOMPARE(logSince(mark, QStringLiteral("Notifier")), QStringList{QStringLiteral("Uitschakelen")});
 }
 
 void TestNotificationChannel::settings_switchedOffAndOn()
@@ -338,12 +294,12 @@ void TestNotificationChannel::settings_switchedOffAndOn()
     QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
     m_api->onSettingsUpdated();
     QTest::qWait(200);
-    QCOMPARE(registrations().size(), 0);
+    QCOMPARE(registrations(), 0);
     QCOMPARE(state.size(), 0);
 
     setNotificationSettings(true);
     QVERIFY(bringUp());
-    QCOMPARE(registrations().size(), 1);
+    QCOMPARE(registrations(), 1);
 
     const int mark = logMark();
     setNotificationSettings(false);
@@ -351,40 +307,36 @@ void TestNotificationChannel::settings_switchedOffAndOn()
     QTRY_VERIFY_WITH_TIMEOUT(!m_api->isNotificationSocketConnected(), 15000);
     QTRY_COMPARE_WITH_TIMEOUT(state.size(), 2, 15000);
     QCOMPARE(state.last().first().toBool(), false);
-    QVERIFY(componentMessagesSince(mark, QStringLiteral("Notifier")).contains(QStringLiteral("Uitschakelen")));
+    QVERIFY(logSince(mark, QStringLiteral("Notifier")).contains(QStringLiteral("Uitschakelen")));
     QTRY_COMPARE_WITH_TIMEOUT(notifyState().value(QStringLiteral("connections")).toInt(), 0, 15000);
 
     setNotificationSettings(true);
     QVERIFY(bringUp());
-    QCOMPARE(registrations().size(), 2);
+    QCOMPARE(registrations(), 2);
 }
 
 void TestNotificationChannel::silentServer_channelRecovers()
 {
-    delete m_sim;
-    m_sim = new PbxSimulator;
-    QVERIFY(
-        startSimulator({{QStringLiteral("notifyPingIntervalMs"), 600}, {QStringLiteral("notifyPingTimeoutMs"), 400}}));
-    newApi();
-    m_api->setRetryIntervalForTesting(200);
+    QVERIFY(startSimulator(QJsonObject{{QStringLiteral("notifyPingIntervalMs"), 600},
+                                       {QStringLiteral("notifyPingTimeoutMs"), 400}}));
+    newApi(200);
     QVERIFY(bringUp());
     QSignalSpy state(m_api, &KarvelonApi::notificationSocketConnectionChanged);
 
-    m_sim->control("POST", QStringLiteral("notify-silent"));
+    control("notify-silent");
     QTRY_VERIFY_WITH_TIMEOUT(state.size() >= 1, 15000);
     QCOMPARE(state.first().first().toBool(), false);
     // Registered anew and connected again on a fresh connection.
-    QTRY_VERIFY_WITH_TIMEOUT(registrations().size() == 2, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(registrations() == 2, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(m_api->isNotificationSocketConnected() && state.last().first().toBool(), 15000);
     QCOMPARE(notifyState().value(QStringLiteral("registers")).toArray().size(), 2);
 }
 
 void TestNotificationChannel::connectionDrops_exhausted_showBalloon()
 {
-    newApi();
     QVERIFY(bringUp());
     QSignalSpy balloons(m_api, &KarvelonApi::showUserNotification);
-    m_sim->control("POST", QStringLiteral("notify-drop"), QJsonObject{{QStringLiteral("next"), 5}});
+    control("notify-drop", QJsonObject{{QStringLiteral("next"), 5}});
     QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 1, 30000);
     QCOMPARE(balloons.first().at(0).toBool(), true);
     QCOMPARE(balloons.first().at(1).toString(), kLimitBalloon);
@@ -398,9 +350,7 @@ void TestNotificationChannel::connectedState_readFromAnotherThread()
     QObject context;
     context.moveToThread(&worker);
     worker.start();
-    QMetaObject::invokeMethod(
-        &context, [this]() { newApi(); }, Qt::BlockingQueuedConnection);
-    QVERIFY(m_api);
+    QMetaObject::invokeMethod(&context, [this]() { newApi(); }, Qt::BlockingQueuedConnection);
     QCOMPARE(m_api->thread(), &worker);
 
     QMetaObject::invokeMethod(m_api, "onSettingsUpdated", Qt::QueuedConnection);
@@ -409,10 +359,8 @@ void TestNotificationChannel::connectedState_readFromAnotherThread()
     QTRY_VERIFY_WITH_TIMEOUT(!m_api->isNotificationSocketConnected(), 15000);
 
     // Released on its own thread, as the program's clean-up does.
-    KarvelonApi* api = m_api;
-    m_api = nullptr;
-    QMetaObject::invokeMethod(
-        api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
+    KarvelonApi* api = std::exchange(m_api, nullptr);
+    QMetaObject::invokeMethod(api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
     worker.quit();
     QVERIFY(worker.wait(15000));
 }
