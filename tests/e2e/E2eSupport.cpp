@@ -229,6 +229,12 @@ QProcessEnvironment Karvelon::environment() const
     env.insert(QStringLiteral("KARVELON_E2E_API_BASE_URL"), m_simulator.apiBaseUrl());
     env.insert(QStringLiteral("KARVELON_E2E_NOTIFY_URL"), m_simulator.notifyUrl().toString());
     env.insert(QStringLiteral("KARVELON_E2E_PROBE"), m_probePath);
+    // Under AddressSanitizer: the X keyboard library's bounded copies are
+    // not ours to report (see the file).
+    const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    if (!asan.isEmpty())
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   asan + QStringLiteral(":suppressions=" KARVELON_E2E_SOURCE_DIR "/asan-suppressions.txt"));
     if (m_commandServer.isEmpty())
         env.remove(QStringLiteral("KARVELON_E2E_COMMAND_SERVER"));
     else
