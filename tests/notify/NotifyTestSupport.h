@@ -1,8 +1,12 @@
 #pragma once
 
 #include "Logger.h"
+#include "PbxSimulator.h"
+#include "TestSupport.h"
 
+#include <QJsonDocument>
 #include <QMap>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -25,26 +29,44 @@ inline QStringList logSince(int mark, const QString& component = QStringLiteral(
     }
     return messages;
 }
+
+// Starts the simulator with the demo configuration, members replaced by those of extra.
+inline bool startSimulator(PbxSimulator& sim, const QJsonObject& extra = QJsonObject())
+{
+    QJsonObject config =
+        QJsonDocument::fromJson(TestSupport::readFile(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json"))).object();
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        config.insert(it.key(), it.value());
+    return sim.start(config);
+}
+
+inline QJsonObject notifyState(PbxSimulator& sim)
+{
+    return sim.control("GET", QStringLiteral("notify-state")).toObject();
+}
+
+inline QJsonObject control(PbxSimulator& sim, const char* name, const QJsonObject& body = QJsonObject())
+{
+    return sim.control("POST", QLatin1String(name), body).toObject();
+}
 } // namespace NotifyTestSupport
 
 // A tiny HTTP/1.1 server on 127.0.0.1 and a free port: canned answers per path,
-// or none at all (a stalled service). Records what it received.
+// or none at all (a stalled service). Keeps each request's head and body.
 class FakeHttpServer : public QTcpServer
 {
 public:
     struct Request
     {
-        QByteArray method, path, contentType, body;
+        QByteArray head, body;
     };
     QList<Request> requests;
 
     FakeHttpServer()
     {
         connect(this, &QTcpServer::newConnection, this, [this]() {
-            while (QTcpSocket* socket = nextPendingConnection()) {
+            while (QTcpSocket* socket = nextPendingConnection())
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { serve(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
         });
     }
     bool listen() { return QTcpServer::listen(QHostAddress::LocalHost, 0); }
@@ -52,12 +74,11 @@ public:
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
     }
-    void setResponse(const QByteArray& path, int status, const QByteArray& body, const QByteArray& type = "text/plain")
+    // status 0: requests for the path are read but never answered.
+    void setResponse(const QByteArray& path, int status, const QByteArray& body = QByteArray())
     {
-        m_responses.insert(path, {status, body, type, false});
+        m_responses.insert(path, qMakePair(status, body));
     }
-    // Requests for this path are read but never answered.
-    void setStalled(const QByteArray& path) { m_responses.insert(path, {0, {}, {}, true}); }
     // A URL on which nothing listens (a port just released).
     static QUrl deadUrl()
     {
@@ -67,47 +88,27 @@ public:
     }
 
 private:
-    struct Response
-    {
-        int status;
-        QByteArray body, contentType;
-        bool stalled;
-    };
-    QMap<QByteArray, Response> m_responses;
+    QMap<QByteArray, QPair<int, QByteArray>> m_responses;
 
     void serve(QTcpSocket* socket)
     {
-        // Whole requests only: headers up to the blank line, then Content-Length bytes.
+        // Whole requests only: the head up to the blank line, then Content-Length bytes.
         const QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
         socket->setProperty("buffer", buffer);
-        const int headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0)
+        const int headEnd = buffer.indexOf("\r\n\r\n");
+        const QRegularExpression lengthHeader(QStringLiteral("\r\ncontent-length: *(\\d+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        const int length = lengthHeader.match(QString::fromLatin1(buffer.left(headEnd))).captured(1).toInt();
+        if (headEnd < 0 || buffer.size() < headEnd + 4 + length)
             return;
-        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        Request request{requestLine.value(0), requestLine.value(1), {}, {}};
-        int contentLength = 0;
-        for (const QByteArray& line : lines.mid(1)) {
-            const QByteArray name = line.left(line.indexOf(':')).trimmed().toLower();
-            const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
-            if (name == "content-length")
-                contentLength = value.toInt();
-            else if (name == "content-type")
-                request.contentType = value;
-        }
-        if (buffer.size() < headerEnd + 4 + contentLength)
-            return;
-        request.body = buffer.mid(headerEnd + 4, contentLength);
+        requests.append({buffer.left(headEnd), buffer.mid(headEnd + 4, length)});
         socket->setProperty("buffer", QByteArray());
-        requests.append(request);
-
-        const Response response = m_responses.value(request.path.split('?').value(0),
-                                                    {404, "not found", "text/plain", false});
-        if (response.stalled)
+        const QByteArray path = buffer.left(buffer.indexOf('\r')).split(' ').value(1).split('?').value(0);
+        const auto response = m_responses.value(path, qMakePair(404, QByteArray("not found")));
+        if (response.first == 0)
             return;
-        socket->write("HTTP/1.1 " + QByteArray::number(response.status) + " X\r\nContent-Type: " +
-                      response.contentType + "\r\nContent-Length: " + QByteArray::number(response.body.size()) +
-                      "\r\nConnection: close\r\n\r\n" + response.body);
+        socket->write("HTTP/1.1 " + QByteArray::number(response.first) + " X\r\nContent-Length: " +
+                      QByteArray::number(response.second.size()) + "\r\nConnection: close\r\n\r\n" + response.second);
         socket->disconnectFromHost();
     }
 };

@@ -36,7 +36,6 @@ void TestSocketIOFrame::parse_data()
     row("open", R"(0{"sid":"a","upgrades":[],"pingInterval":25000,"pingTimeout":20000})", F::Open, 20000, 25000);
     row("open without interval", R"(0{"pingTimeout":60000})", F::Open, 60000);
     row("open pingTimeout 0", R"(0{"pingTimeout":0,"pingInterval":5})", F::Open, 0, 5);
-    row("open pingTimeout negative", R"(0{"pingTimeout":-5})", F::Open);
     row("open pingTimeout text", R"(0{"pingTimeout":"20000"})", F::Open);
     row("open pingTimeout huge, clamped", R"(0{"pingTimeout":1e300})", F::Open, 536870911);
     row("open payload not JSON", "0{pingTimeout:5}", F::Open);
@@ -45,7 +44,6 @@ void TestSocketIOFrame::parse_data()
     row("event of one", R"(42["notify"])", F::Event, 0, 0, "notify");
     row("event of three", R"(42["notify",{"x":1},{"y":2}])", F::Event, 0, 0, "notify");
     row("event data not an object", R"(42["notify","text"])", F::Event, 0, 0, "notify");
-    row("event with UTF-8", u8"42[\"n\",{\"c\":\"Jos\u00e9\"}]", F::Event, 0, 0, "n", u8"{\"c\":\"Jos\u00e9\"}");
 
     row("empty event array", "42[]", F::Ignored);
     row("connect ack", "40", F::Ignored);
@@ -57,7 +55,6 @@ void TestSocketIOFrame::parse_data()
 
     row("empty frame", QString(), F::Unrecognised);
     row("garbage", "hello", F::Unrecognised);
-    row("close packet", "1", F::Unrecognised);
     row("invalid UTF-8", QString::fromUtf8("\xff\xfe\x01"), F::Unrecognised);
 }
 
