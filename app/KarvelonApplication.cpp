@@ -15,7 +15,9 @@
 
 #include <QEventLoop>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QThread>
+#include <QTranslator>
 
 KarvelonApplication::KarvelonApplication(int& argc, char** argv)
     : SingleApplication(argc, argv, true)
@@ -23,6 +25,13 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv)
     setOrganizationName(QStringLiteral("Karvelon"));
     setApplicationName(QStringLiteral("Karvelon"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/karvelon/32")));
+
+    // The program speaks Dutch; so should the buttons and dialogs that Qt
+    // itself provides ("Ja"/"Nee", the file dialog). Without the translation
+    // installed they stay English, which is all that is lost.
+    auto* qtTranslator = new QTranslator(this);
+    if (qtTranslator->load(QStringLiteral("qtbase_nl"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTranslator);
 
     Logger::instance()->log(Logger::Info, applicationName(), QStringLiteral("Initialiseren"));
 

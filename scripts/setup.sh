@@ -12,6 +12,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5svg5-dev
     libquazip1-qt5-dev zlib1g-dev
     openssl unzip
+    qttranslations5-l10n
     xvfb xauth x11-utils xdotool openbox trayer imagemagick
     clang libclang-rt-14-dev
 )

@@ -109,6 +109,7 @@ private slots:
     void incomingCall_logsAndShowsText();
     void applicationStarted_asksOnlyWithoutCredentials_data();
     void applicationStarted_asksOnlyWithoutCredentials();
+    void qtOwnTexts_areDutch();
 
 private:
     static void clearSettings();
@@ -278,6 +279,14 @@ void TestController::applicationStarted_asksOnlyWithoutCredentials()
         QCOMPARE(MessageBox::lastShown().text, StartQuestion);
     QVERIFY(watcher.settingsTabs.isEmpty());
     MessageBox::clearAnswers();
+}
+
+// The buttons of every question come from Qt; the user must see "Ja"/"Nee".
+void TestController::qtOwnTexts_areDutch()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"), QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Ja"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Nee"));
 }
 
 int main(int argc, char** argv)
