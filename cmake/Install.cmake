@@ -53,7 +53,7 @@ from address-book plug-ins and tel:/callto: links, and see a notification \
 for every incoming call.")
 # The menu entry, link handler and icons need the desktop's caches refreshed;
 # dpkg's triggers of desktop-file-utils and the icon theme do that.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, hicolor-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qttranslations5-l10n, desktop-file-utils, hicolor-icon-theme")
 # Only the program and its desktop files: no static libraries, headers or tests.
 set(CPACK_COMPONENTS_ALL Unspecified)
 include(CPack)
