@@ -28,18 +28,18 @@ inline void clearAccounts()
     }
 }
 
-// Each spec is "<source><+|-><name>": source C, O, T or A; "+" is checked; the id is the name in lower case.
-inline void addAccounts(const QStringList& specs)
+// Each code is "<source><+|-><name>": source C, O, T or A; "+" is checked; the id is the name in lower case.
+inline void addAccounts(const QStringList& codes)
 {
-    for (const QString& spec : specs) {
-        const QChar source = spec.at(0);
+    for (const QString& code : codes) {
+        const QChar source = code.at(0);
         const SourceType::Type type = source == QLatin1Char('C')   ? SourceType::ClickToDial
                                       : source == QLatin1Char('O') ? SourceType::MsOutlook
                                       : source == QLatin1Char('T') ? SourceType::Thunderbird
                                                                    : SourceType::AppleContacts;
-        const QString name = spec.mid(2);
+        const QString name = code.mid(2);
         SipAccountManager::instance()->addSipAccount(
-            new SipAccount(type, name, name.toLower(), spec.at(1) == QLatin1Char('+')));
+            new SipAccount(type, name, name.toLower(), code.at(1) == QLatin1Char('+')));
     }
 }
 

@@ -23,7 +23,7 @@ function bodyError(number, message) {
 // Judges one request. Returns { reply, verdict, error_number, error_message, ... }.
 function judge(ctx, endpoint, rawQuery) {
   const { verify, config } = ctx;
-  const spec = ENDPOINTS[endpoint];
+  const endpointRule = ENDPOINTS[endpoint];
   const reject = (reply, extra = {}) => {
     const part = reply.head.error_message ? reply.head : reply.body;
     return { reply, verdict: 'rejected', error_number: part.error_number, error_message: part.error_message, ...extra };
@@ -31,8 +31,8 @@ function judge(ctx, endpoint, rawQuery) {
 
   const pairs = verify.parsePairs(rawQuery);
   if (pairs === null) return reject(headError('100', 'Ongeldige codering in de parameters'));
-  if (!verify.sameKeys(pairs, spec.keys)) {
-    return reject(headError('101', `Ongeldige parameters: verwacht ${spec.keys.join(',')}, ontvangen ${pairs.map(([k]) => k).join(',')}`),
+  if (!verify.sameKeys(pairs, endpointRule.keys)) {
+    return reject(headError('101', `Ongeldige parameters: verwacht ${endpointRule.keys.join(',')}, ontvangen ${pairs.map(([k]) => k).join(',')}`),
                   { params: Object.fromEntries(pairs) });
   }
   const p = Object.fromEntries(pairs);
@@ -41,7 +41,7 @@ function judge(ctx, endpoint, rawQuery) {
   const api = (config.apis || []).find((a) => a.apiID === p.apiID);
   if (!api) return reject(headError('102', `Onbekende apiID '${p.apiID}'`), extra);
   const apiOptions = api.options || '';
-  if (spec.withOptions) {
+  if (endpointRule.withOptions) {
     if (!apiOptions) return reject(headError('103', `apiID '${p.apiID}' hoort bij click-to-dial, niet bij een plug-in`), extra);
     if (p.options !== apiOptions) return reject(headError('103', `options '${p.options}' past niet bij apiID '${p.apiID}'`), extra);
   } else if (apiOptions) {
