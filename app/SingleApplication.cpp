@@ -18,6 +18,17 @@
 
 namespace {
 
+// Makes dir (if needed) owner-only and tells whether it is ours alone.
+bool isPrivateDirectory(const QString& dir)
+{
+    QDir().mkpath(dir);
+    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QFileInfo info(dir);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    return info.isDir() && !info.isSymLink() && info.ownerId() == ::getuid() && !(info.permissions() & others);
+}
+
 // A directory that only this user can use: the session's runtime directory,
 // or a private one below the temporary directory.
 QString instanceDirectory()
@@ -28,11 +39,15 @@ QString instanceDirectory()
             return runtime;
     }
     const QString dir = QDir::tempPath() + QStringLiteral("/karvelon-%1").arg(::getuid());
-    QDir().mkpath(dir);
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (QFileInfo(dir).ownerId() != ::getuid())
-        qWarning("SingleApplication: %s is not owned by this user", qUtf8Printable(dir));
-    return dir;
+    if (isPrivateDirectory(dir))
+        return dir;
+    // Someone else made that name in the shared temporary directory: our lock
+    // and socket must never live where another user can reach them.
+    qWarning("SingleApplication: %s is not private to this user; using the cache directory", qUtf8Printable(dir));
+    const QString fallback =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/karvelon");
+    isPrivateDirectory(fallback);
+    return fallback;
 }
 
 // One instance per executable: the key is derived from its resolved path.

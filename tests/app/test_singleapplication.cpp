@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <unistd.h>
 
 // Real processes of a small program built on SingleApplication: one running
 // instance, others sending to it.
@@ -22,6 +23,7 @@ private slots:
     void frameInPieces_isAssembled();
     void frameAboveCap_isRefusedWithoutHarm();
     void socket_isOwnerOnly();
+    void foreignTempDirectory_isNotUsed();
     void noInstance_sendFails();
     void killedInstance_staleLockDoesNotBlock();
     void instanceEnds_releasesLockAndSocket();
@@ -194,6 +196,28 @@ void TestSingleApplication::socket_isOwnerOnly()
     QVERIFY(QFileInfo(server.serverName).exists());
     QCOMPARE(QFileInfo(server.serverName).permissions() & others, QFileDevice::Permissions());
     stopServer(server);
+}
+
+// Without a session runtime directory the lock and socket go to a private
+// directory in /tmp; if another user made that name first, it is not used.
+void TestSingleApplication::foreignTempDirectory_isNotUsed()
+{
+    if (::getuid() != 0)
+        QSKIP("needs root to give the directory to another user");
+    const QString foreign = QDir::tempPath() + QStringLiteral("/karvelon-%1").arg(::getuid());
+    QVERIFY(QDir().mkpath(foreign));
+    QCOMPARE(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    QVERIFY(QFile::setPermissions(foreign, QFileDevice::Permissions(0x7777)));
+
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString lock = SingleApplication::lockFilePathFor(QCoreApplication::applicationFilePath());
+    qputenv("XDG_RUNTIME_DIR", runtime);
+
+    QVERIFY2(!lock.startsWith(foreign), qPrintable(lock));
+    const QFileInfo dir(QFileInfo(lock).absolutePath());
+    QCOMPARE(dir.ownerId(), ::getuid());
+    QCOMPARE(int(dir.permissions() & 0x0077), 0);
 }
 
 void TestSingleApplication::noInstance_sendFails()
