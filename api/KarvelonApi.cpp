@@ -21,7 +21,7 @@
 
 #include <algorithm>
 
-KarvelonApi* KarvelonApi::m_instance = nullptr;
+std::atomic<KarvelonApi*> KarvelonApi::m_instance{nullptr};
 
 namespace {
 
@@ -113,17 +113,21 @@ KarvelonApi::KarvelonApi(QObject* /*parent*/)
     m_retryTimer.setInterval(10000);
     connect(&m_retryTimer, &QTimer::timeout, this, &KarvelonApi::retryRegisteringNotificationSocket);
 
-    m_instance = this;
+    m_instance.store(this, std::memory_order_release);
 }
 
 KarvelonApi::~KarvelonApi()
 {
     destroyNotificationChannel();
+    // Once the web-service thread has let go of its client, nobody may reach
+    // it through instance() any more (a newer client stays registered).
+    KarvelonApi* self = this;
+    m_instance.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
 KarvelonApi* KarvelonApi::instance()
 {
-    return m_instance;
+    return m_instance.load(std::memory_order_acquire);
 }
 
 QString KarvelonApi::hashPassword(const QString& password, int mode)

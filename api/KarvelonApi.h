@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 class SocketIO;
@@ -123,5 +125,6 @@ private:
     int m_wanIpTimeoutMsecs = 5000;
     QAtomicInteger<int> m_socketConnected{0};
 
-    static KarvelonApi* m_instance;
+    // Set by the constructor on the web-service thread, read from any thread.
+    static std::atomic<KarvelonApi*> m_instance;
 };

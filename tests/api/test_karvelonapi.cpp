@@ -118,7 +118,13 @@ void TestKarvelonApi::initTestCase()
 
 void TestKarvelonApi::cleanupTestCase()
 {
+    // A client that is gone is no longer handed out; releasing an older one
+    // leaves the newest in place.
+    auto* newer = new KarvelonApi;
     delete m_api;
+    QCOMPARE(KarvelonApi::instance(), newer);
+    delete newer;
+    QCOMPARE(KarvelonApi::instance(), nullptr);
     m_sim.stop();
 }
 
