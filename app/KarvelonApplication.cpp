@@ -86,7 +86,10 @@ void KarvelonApplication::init()
     // settingsUpdated below must reach the web-service object: go on only
     // once both workers have made their objects (which also makes m_api and
     // m_internalApi safe to read here).
-    m_workersReady.acquire(2);
+    {
+        std::unique_lock<std::mutex> lock(m_workersMutex);
+        m_workersChanged.wait(lock, [this]() { return m_workersRunning == 2; });
+    }
 
     SipAccountManager::instance()->loadRemoteSipAccounts(SourceType::AnyPlugin);
     SipAccountManager::instance()->loadRemoteSipAccounts(SourceType::ClickToDial);
@@ -104,8 +107,9 @@ void KarvelonApplication::startApi()
     connect(m_api, &KarvelonApi::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
     connect(this, &KarvelonApplication::settingsUpdated, m_api, &KarvelonApi::onSettingsUpdated);
     // Destroyed on its own thread once that thread's loop has ended.
-    connect(m_apiThread, &QThread::finished, m_api, &QObject::deleteLater);
-    m_workersReady.release();
+    connect(m_apiThread, &QThread::finished, m_apiThread, [this, api = m_api]() { workerFinished(api); },
+            Qt::DirectConnection);
+    workerStarted();
 }
 
 // Runs on the command-server thread.
@@ -115,25 +119,57 @@ void KarvelonApplication::startInternalApi()
                         ? new InternalKarvelonApi()
                         : new InternalKarvelonApi(m_commandServerNameForTesting, nullptr);
     connect(m_internalApi, &InternalKarvelonApi::showCallDialog, this, &KarvelonApplication::onShowCallDialog);
-    connect(m_internalApiThread, &QThread::finished, m_internalApi, &QObject::deleteLater);
-    m_workersReady.release();
+    connect(m_internalApiThread, &QThread::finished, m_internalApiThread,
+            [this, server = m_internalApi]() { workerFinished(server); }, Qt::DirectConnection);
+    workerStarted();
+}
+
+// Runs on a worker thread once its object exists.
+void KarvelonApplication::workerStarted()
+{
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    ++m_workersRunning;
+    m_workersChanged.notify_all();
+}
+
+// Runs on a worker thread as it finishes: its object goes with it.
+void KarvelonApplication::workerFinished(QObject* object)
+{
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    delete object;
+    --m_workersRunning;
+    m_workersChanged.notify_all();
 }
 
 void KarvelonApplication::stopWorkerThreads()
 {
+    {
+        // From here on this thread leaves the worker objects alone. Letting go
+        // of them under the lock the workers take to delete them orders all
+        // earlier use before the deletion.
+        std::lock_guard<std::mutex> lock(m_workersMutex);
+        m_internalApi = nullptr;
+        m_api = nullptr;
+    }
     // The command server first, so no new plug-in request arrives while the
     // web-service object goes away. Each object is deleted on its own thread
-    // when that thread finishes; waiting makes sure that has happened.
-    for (QThread** thread : {&m_internalApiThread, &m_apiThread}) {
-        if (!*thread)
+    // as that thread finishes.
+    for (QThread* thread : {m_internalApiThread, m_apiThread}) {
+        if (!thread)
             continue;
-        (*thread)->quit();
-        (*thread)->wait();
-        delete *thread;
-        *thread = nullptr;
+        thread->quit();
+        thread->wait();
     }
-    m_internalApi = nullptr;
-    m_api = nullptr;
+    {
+        // Both have counted themselves out by now; taking the lock orders
+        // their last steps before the thread objects go.
+        std::unique_lock<std::mutex> lock(m_workersMutex);
+        m_workersChanged.wait(lock, [this]() { return m_workersRunning == 0; });
+    }
+    delete m_internalApiThread;
+    m_internalApiThread = nullptr;
+    delete m_apiThread;
+    m_apiThread = nullptr;
 }
 
 void KarvelonApplication::registerHotKey()

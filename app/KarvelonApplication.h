@@ -3,11 +3,12 @@
 #include "SingleApplication.h"
 #include "SourceType.h"
 
-#include <QSemaphore>
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 class InternalKarvelonApi;
 class KarvelonApi;
@@ -56,6 +57,8 @@ private:
     Q_DISABLE_COPY(KarvelonApplication)
     void startApi();
     void startInternalApi();
+    void workerStarted();
+    void workerFinished(QObject* object);
     void stopWorkerThreads();
 
     KarvelonApi* m_api = nullptr;
@@ -64,8 +67,13 @@ private:
     Notifier* m_notifier = nullptr;
     QThread* m_apiThread = nullptr;
     QThread* m_internalApiThread = nullptr;
-    // Released by each worker thread once its object exists.
-    QSemaphore m_workersReady;
+    // Each worker thread counts itself in once its object exists, and deletes
+    // that object and counts itself out as it finishes. Both hand-overs go
+    // through this std::mutex, so they also order the main thread's use of
+    // the objects (race detectors cannot see through Qt's own locks).
+    std::mutex m_workersMutex;
+    std::condition_variable m_workersChanged;
+    int m_workersRunning = 0;
     std::function<void(KarvelonApi*)> m_apiSetUpForTesting;
     QString m_commandServerNameForTesting;
 };
