@@ -4,13 +4,11 @@
 #include "PbxSimulator.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "WorkerThread.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 #include <QtTest>
-
-#include <atomic>
 
 // The web-service client as the program runs it: created inside its own
 // worker thread, reached only through queued invocations.
@@ -18,35 +16,30 @@ class ApiThread
 {
 public:
     ApiThread()
+        : m_api(m_worker.make<KarvelonApi>([]() { return new KarvelonApi; }))
     {
-        QObject::connect(&m_thread, &QThread::started, &m_thread, [this]() { m_api = new KarvelonApi; },
-                         Qt::DirectConnection);
-        m_thread.start();
-        QTRY_VERIFY_WITH_TIMEOUT(api() != nullptr, 10000);
     }
     ~ApiThread()
     {
         // Released in its own thread, as every object of the thread must be.
         KarvelonApi* api = m_api;
-        QMetaObject::invokeMethod(api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
+        m_worker.run([api]() { delete api; });
     }
     KarvelonApi* api() const { return m_api; }
 
     // Runs f on the worker thread and waits for it.
-    template <typename F> void run(F f) { QMetaObject::invokeMethod(api(), f, Qt::BlockingQueuedConnection); }
+    void run(const std::function<void()>& f) { m_worker.run(f); }
 
     void call(const QString& number, SourceType::Type source = SourceType::ClickToDial)
     {
-        QMetaObject::invokeMethod(api(), "call", Qt::QueuedConnection, Q_ARG(QString, number),
+        QMetaObject::invokeMethod(m_api, "call", Qt::QueuedConnection, Q_ARG(QString, number),
                                   Q_ARG(SourceType::Type, source), Q_ARG(QString, QString()));
     }
 
 private:
     Q_DISABLE_COPY(ApiThread)
-    QThread m_thread;
-    std::atomic<KarvelonApi*> m_api{nullptr};
+    WorkerThread m_worker;
+    KarvelonApi* const m_api;
 };
 
 namespace FaultTestSupport {

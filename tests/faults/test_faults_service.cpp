@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(seen.last().toObject().value(QStringLiteral("verdict")).toString(), QStringLiteral("ok"));
         // One refusal is no reason to bother the user.
         QCOMPARE(balloons, 0);
-        QMetaObject::invokeMethod(api, "stopNotificationSocket", Qt::BlockingQueuedConnection);
+        worker.run([api]() { api->stopNotificationSocket(); });
     }
 
 private:

@@ -2,6 +2,7 @@
 #include "Logger.h"
 #include "PluginCommand.h"
 #include "TestSupport.h"
+#include "WorkerThread.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -178,20 +179,15 @@ private slots:
         ::close(fd);
         QVERIFY(QFileInfo::exists(path));
 
-        QThread thread;
-        InternalKarvelonApi* api = nullptr;
-        QSemaphore ready;
-        connect(
-            &thread, &QThread::started, &thread,
-            [&]() {
-                api = new InternalKarvelonApi(path, nullptr);
-                connect(&thread, &QThread::finished, api, &QObject::deleteLater);
-                ready.release();
-            },
-            Qt::DirectConnection);
-        thread.start();
-        ready.acquire();
-        QVERIFY(api->isListening());
+        WorkerThread worker;
+        bool listening = false;
+        InternalKarvelonApi* api = worker.make<InternalKarvelonApi>([&path, &listening]() {
+            auto* made = new InternalKarvelonApi(path, nullptr);
+            listening = made->isListening();
+            return made;
+        });
+        auto release = qScopeGuard([&worker, api]() { worker.run([api]() { delete api; }); });
+        QVERIFY(listening);
         QStringList names;
         QThread* deliveredOn = nullptr;
         connect(api, &InternalKarvelonApi::showCallDialog, this,
@@ -207,8 +203,6 @@ private slots:
         QVERIFY(client.waitForBytesWritten(5000));
         QTRY_COMPARE_WITH_TIMEOUT(names, QStringList{"Helpdesk"}, 10000);
         QCOMPARE(deliveredOn, QThread::currentThread());
-        thread.quit();
-        QVERIFY(thread.wait(10000));
     }
 
     void unusablePath_logsWarning()

@@ -6,16 +6,16 @@
 #include "LoadFigures.h"
 #include "Logger.h"
 #include "TestSupport.h"
+#include "WorkerThread.h"
 
 #include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QScopeGuard>
-#include <QSemaphore>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
-#include <thread>
+#include <memory>
 #include <vector>
 
 // Under AddressSanitizer freed memory sits in a quarantine of up to 256 MB by
@@ -44,24 +44,16 @@ private slots:
         constexpr int perClient = 100;
         const QString path = TestSupport::uniqueSocketPath(QStringLiteral("load"));
 
-        QThread serverThread;
-        InternalKarvelonApi* server = nullptr;
-        QSemaphore ready;
-        connect(&serverThread, &QThread::started, &serverThread, [&]() {
-            server = new InternalKarvelonApi(path, nullptr);
-            ready.release();
-        }, Qt::DirectConnection);
-        serverThread.start();
-        // Stop the server's thread however the test ends, or a failed check
-        // would end in "QThread: Destroyed while thread is still running".
-        auto stopServer = qScopeGuard([&]() {
-            if (server)
-                QMetaObject::invokeMethod(server, [server]() { delete server; }, Qt::BlockingQueuedConnection);
-            serverThread.quit();
-            serverThread.wait();
+        WorkerThread serverThread;
+        bool listening = false;
+        InternalKarvelonApi* server = serverThread.make<InternalKarvelonApi>([&path, &listening]() {
+            auto* made = new InternalKarvelonApi(path, nullptr);
+            listening = made->isListening();
+            return made;
         });
-        QVERIFY(ready.tryAcquire(1, 10000));
-        QVERIFY(server->isListening());
+        // Released on its own thread however the test ends.
+        auto stopServer = qScopeGuard([&serverThread, server]() { serverThread.run([server]() { delete server; }); });
+        QVERIFY(listening);
 
         int handled = 0;
         QSet<QString> names;
@@ -88,14 +80,14 @@ private slots:
         std::atomic<int> failures{0};
         QElapsedTimer clock;
         clock.start();
-        std::vector<std::thread> senders;
+        // Qt threads, so that the clients' blocking waits have an event dispatcher.
+        std::vector<std::unique_ptr<QThread>> senders;
         auto joinSenders = qScopeGuard([&]() {
-            for (std::thread& t : senders)
-                if (t.joinable())
-                    t.join();
+            for (const std::unique_ptr<QThread>& t : senders)
+                t->wait();
         });
         for (int c = 0; c < clients; ++c) {
-            senders.emplace_back([c, &path, &sent, &failures]() {
+            senders.emplace_back(QThread::create([c, &path, &sent, &failures]() {
                 for (int i = 0; i < perClient; ++i) {
                     QLocalSocket socket;
                     socket.connectToServer(path);
@@ -115,15 +107,13 @@ private slots:
                         socket.waitForDisconnected(10000);
                     ++sent;
                 }
-            });
+            }));
+            senders.back()->start();
         }
         constexpr int expected = clients * perClient * 9 / 10;
         QTRY_VERIFY_WITH_TIMEOUT(sent.load() + failures.load() == clients * perClient, 120000);
         QTRY_COMPARE_WITH_TIMEOUT(handled, expected, 60000);
         const qint64 elapsed = clock.elapsed();
-        joinSenders.dismiss();
-        for (std::thread& t : senders)
-            t.join();
         QCOMPARE(failures.load(), 0);
         QCOMPARE(names.size(), expected);
         QTest::qWait(200);

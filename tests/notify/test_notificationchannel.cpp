@@ -6,9 +6,9 @@
 #include "PbxSimulator.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "WorkerThread.h"
 
 #include <QJsonArray>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -291,12 +291,9 @@ void TestNotificationChannel::connectionDrops_exhausted_showBalloon()
 void TestNotificationChannel::connectedState_readFromAnotherThread()
 {
     // As in the program: the client lives on its own thread, the caller only reads.
-    QThread worker;
-    QObject context;
-    context.moveToThread(&worker);
-    worker.start();
-    QMetaObject::invokeMethod(&context, [this]() { newApi(); }, Qt::BlockingQueuedConnection);
-    QCOMPARE(m_api->thread(), &worker);
+    WorkerThread worker;
+    worker.run([this]() { newApi(); });
+    QCOMPARE(m_api->thread(), worker.thread());
 
     QMetaObject::invokeMethod(m_api, "onSettingsUpdated", Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(m_api->isNotificationSocketConnected(), 15000);
@@ -305,9 +302,7 @@ void TestNotificationChannel::connectedState_readFromAnotherThread()
 
     // Released on its own thread, as the program's clean-up does.
     KarvelonApi* api = std::exchange(m_api, nullptr);
-    QMetaObject::invokeMethod(api, [api]() { delete api; }, Qt::BlockingQueuedConnection);
-    worker.quit();
-    QVERIFY(worker.wait(15000));
+    worker.run([api]() { delete api; });
 }
 
 QTEST_GUILESS_MAIN(TestNotificationChannel)
