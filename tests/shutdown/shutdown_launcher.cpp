@@ -1,7 +1,8 @@
 // Runs the program's controller against a local service and quits it, as the
 // tray menu's "&Afsluiten" does, in the middle of something.
 // Arguments: scenario, command socket path, API base URL, notification URL.
-// Scenarios: calldialog, settings, logviewer, pending, reconnect.
+// Scenarios: calldialog, settings, logviewer, pending, reconnect, and leak (an
+// object left behind on purpose, for the leak check to find).
 #include "KarvelonApi.h"
 #include "KarvelonApplication.h"
 #include "Settings.h"
@@ -48,6 +49,9 @@ int main(int argc, char** argv)
             app.onOpenLogViewer();
         } else if (scenario == QLatin1String("pending")) {
             app.onCallNumber(QStringLiteral("0201234567"), QString());
+        } else if (scenario == QLatin1String("leak")) {
+            auto* leaked = new QObject;
+            leaked->setObjectName(QStringLiteral("left behind"));
         }
     });
     // Long enough for a dialog to be up, a request to be on its way, or the

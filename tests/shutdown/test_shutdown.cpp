@@ -2,7 +2,7 @@
 // settings dialog or the log viewer open, during a request the service is slow
 // to answer, and while notifications reconnect. Each run is a real process
 // that must end with exit code 0 and nothing on standard error: no Qt warning,
-// and (in the sanitizer build) no leak or error report.
+// and (in the AddressSanitizer build) no leak or error report.
 #include "PbxSimulator.h"
 #include "TestSupport.h"
 
@@ -42,10 +42,7 @@ private slots:
             QVERIFY(m_sim.setBehaviour(QJsonObject{{QStringLiteral("delayMs"), 8000}}));
 
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // Debug output is chatter; whatever is left on standard error is a warning.
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;qt.qpa.*=false"));
-        process.setProcessEnvironment(env);
+        process.setProcessEnvironment(launcherEnvironment());
         if (scenario == QLatin1String("reconnect")) {
             // Drop the connection as soon as the channel is up, so the quit finds it re-registering.
             QTimer dropper;
@@ -77,7 +74,43 @@ private slots:
         QVERIFY2(warnings.isEmpty(), standardError.constData());
     }
 
+    // The leak check above is real: a program that leaves an object behind fails it.
+    void leakCheck_reportsALeak()
+    {
+#ifndef __SANITIZE_ADDRESS__
+        QSKIP("leaks are checked in the AddressSanitizer build");
+#endif
+        QProcess process;
+        process.setProcessEnvironment(launcherEnvironment());
+        startLauncher(process, QStringLiteral("leak"));
+        QVERIFY(process.waitForFinished(60000));
+        const QByteArray standardError = process.readAllStandardError();
+        QVERIFY(process.exitCode() != 0);
+        QVERIFY2(standardError.contains("LeakSanitizer: detected memory leaks"), standardError.constData());
+        // Traced to where it was made.
+        QVERIFY2(standardError.contains("shutdown_launcher.cpp"), standardError.constData());
+    }
+
 private:
+    static QProcessEnvironment launcherEnvironment()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // Debug output is chatter; whatever is left on standard error is a warning.
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;qt.qpa.*=false"));
+#ifdef __SANITIZE_ADDRESS__
+        // The program must leave nothing behind when it quits: leak checking
+        // on (whatever the rest of the suite does), with whole allocation
+        // stacks so that the suppressions can name the library that leaks.
+        QStringList asan = env.value(QStringLiteral("ASAN_OPTIONS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        asan << QStringLiteral("detect_leaks=1") << QStringLiteral("fast_unwind_on_malloc=0");
+        env.insert(QStringLiteral("ASAN_OPTIONS"), asan.join(QLatin1Char(':')));
+        env.insert(QStringLiteral("LSAN_OPTIONS"),
+                   QStringLiteral("suppressions=" KARVELON_SHUTDOWN_SOURCE_DIR "/lsan-suppressions.txt"
+                                  ":print_suppressions=0"));
+#endif
+        return env;
+    }
+
     void startLauncher(QProcess& process, const QString& scenario)
     {
         process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/shutdown_launcher"),
