@@ -4,6 +4,7 @@
 #include "Logger.h"
 #include "SipAccount.h"
 #include "Settings.h"
+#include "SettingsKeys.h"
 #include "StoredSipAccounts.h"
 
 #include <QFile>
@@ -11,8 +12,8 @@
 #include <QStringList>
 
 namespace {
-const QString kGroup = QStringLiteral("CustomerGroup");
-const QString kKey = QStringLiteral("SipAccounts");
+const QString& kGroup = SettingsKeys::kCustomerGroup;
+const QString& kKey = SettingsKeys::kSipAccounts;
 } // namespace
 
 SipAccountManager* SipAccountManager::m_instance = nullptr;

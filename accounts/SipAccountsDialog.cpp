@@ -2,9 +2,10 @@
 
 #include "SipAccountsModel.h"
 #include "Settings.h"
+#include "SettingsKeys.h"
 
 namespace {
-const QString kDefaultSipKey = QStringLiteral("DefaultSip");
+const QString& kDefaultSipKey = SettingsKeys::kDefaultSip;
 } // namespace
 
 SipAccountsDialog::SipAccountsDialog(SourceType::Type type, QWidget* parent)

@@ -2,10 +2,10 @@
 // requests, call set-up and SIP account retrieval.
 #include "KarvelonApi.h"
 
-#include "BuildConfig.h"
 #include "Clock.h"
 #include "Logger.h"
 #include "Settings.h"
+#include "SettingsKeys.h"
 #include "UrlHelper.h"
 
 #include <QCryptographicHash>
@@ -25,10 +25,8 @@ std::atomic<KarvelonApi*> KarvelonApi::m_instance{nullptr};
 
 namespace {
 
-const QString kCustomerGroup = QStringLiteral("CustomerGroup");
-const QString kClickToDialGroup = QStringLiteral("ClickToDial");
-const QString kCallScript = QStringLiteral("cltodlapp.php?");
-const QString kPluginScript = QStringLiteral("ouctdpl.php?");
+using namespace SettingsKeys;
+
 const QString kOptions = QStringLiteral("options");
 
 QString settingString(const QString& group, const QString& key)
@@ -42,9 +40,8 @@ void addRequestParameters(UrlHelper& params, const QString& options, const QStri
 {
     params.addKeyValue(kOptions, options);
     params.addKeyValue(QStringLiteral("apiID"), apiId);
-    params.addKeyValue(QStringLiteral("knummer"), settingString(kCustomerGroup, QStringLiteral("Number")));
-    params.addKeyValue(QStringLiteral("pwd"),
-                       KarvelonApi::hashPassword(settingString(kCustomerGroup, QStringLiteral("Password")), 2));
+    params.addKeyValue(QStringLiteral("knummer"), settingString(kCustomerGroup, kNumber));
+    params.addKeyValue(QStringLiteral("pwd"), KarvelonApi::hashPassword(settingString(kCustomerGroup, kPassword), 2));
     params.addKeyValue(QStringLiteral("sipacc"), sipAccount);
     params.addKeyValue(QStringLiteral("telnr"), telnr);
     params.addKeyValue(QStringLiteral("f"), QStringLiteral("json"));
@@ -57,7 +54,7 @@ QString signedRequestUrl(const QString& baseUrl, UrlHelper params, const QString
                          const QStringList& excluded)
 {
     const QString signature = KarvelonApi::hashUriString(params.toConcatenatedString(excluded), key);
-    if (script == kCallScript)
+    if (script == SourceType::row(SourceType::ClickToDial).script)
         params.removeKey(kOptions);
     return baseUrl + script + params.toUrl() + QStringLiteral("&pass=") + signature;
 }
@@ -67,50 +64,20 @@ QString jsonString(const QJsonObject& object, const QString& key)
     return object.value(key).toString();
 }
 
-struct CallSource
-{
-    QString group;
-    QString options;
-    QString component;
-    QString script;
-};
-
-CallSource callSource(SourceType::Type source)
-{
-    switch (source) {
-    case SourceType::MsOutlook:
-        return {QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook"), QStringLiteral("Click-to-Dial Outlook"),
-                kPluginScript};
-    case SourceType::AppleContacts:
-        return {QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts"),
-                QStringLiteral("Click-to-Dial Apple Contacts"), kPluginScript};
-    case SourceType::Thunderbird:
-        return {QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird"),
-                QStringLiteral("Click-to-Dial Thunderbird"), kPluginScript};
-    default:
-        break;
-    }
-    return {kClickToDialGroup, QString(), QStringLiteral("Click-to-Dial"),
-            static_cast<int>(source) > 0 ? kPluginScript : kCallScript};
-}
-
 } // namespace
 
-KarvelonApi::KarvelonApi(QObject* /*parent*/)
+// Made and deleted on the web-service thread, never a child of anything there.
+KarvelonApi::KarvelonApi(const ServiceConfig& config, QObject* /*parent*/)
     : QObject(nullptr)
+    , m_config(config)
 {
     m_networkAccessManager = new QNetworkAccessManager(this);
     connect(m_networkAccessManager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError);
 
     qRegisterMetaType<QList<QPair<QString, QString>>>("QList<QPair<QString, QString>>&");
 
-    m_urls.apiBaseUrl = QStringLiteral(KARVELON_API_BASE_URL);
-    m_urls.notifyUrl = QUrl(QStringLiteral(KARVELON_NOTIFY_URL));
-    m_urls.wanIpHtmlUrl = QUrl(QStringLiteral(KARVELON_WANIP_HTML_URL));
-    m_urls.wanIpTextUrl = QUrl(QStringLiteral(KARVELON_WANIP_TEXT_URL));
-
     m_retryTimer.setSingleShot(false);
-    m_retryTimer.setInterval(10000);
+    m_retryTimer.setInterval(m_config.retryIntervalMsecs);
     connect(&m_retryTimer, &QTimer::timeout, this, &KarvelonApi::retryRegisteringNotificationSocket);
 
     m_instance.store(this, std::memory_order_release);
@@ -192,7 +159,7 @@ QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QSt
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
-    timer.setInterval(m_requestTimeoutMsecs);
+    timer.setInterval(m_config.requestTimeoutMsecs);
 
     bool aborted = false;
     auto finish = [&loop, &timer, reply, &ok, &result, &aborted, bodyIsObject]() {
@@ -308,16 +275,18 @@ void KarvelonApi::onSslError(QNetworkReply* /*reply*/, const QList<QSslError>& e
 
 void KarvelonApi::call(const QString& number, SourceType::Type source, const QString& sipAccountId)
 {
-    const CallSource src = callSource(source);
-    const QString apiId = settingString(src.group, QStringLiteral("Id"));
-    const QString key = settingString(src.group, QStringLiteral("Key"));
-    const QString defaultSip = settingString(src.group, QStringLiteral("DefaultSip"));
+    const SourceType::Row& src = SourceType::row(source);
+    // A source without credentials of its own dials with the click-to-dial ones.
+    const QString group = src.group.isEmpty() ? kClickToDialGroup : src.group;
+    const QString apiId = settingString(group, kId);
+    const QString key = settingString(group, kKey);
+    const QString defaultSip = settingString(group, kDefaultSip);
     const QString sipAccount = sipAccountId.isEmpty() ? defaultSip : sipAccountId;
     const QString digits = dialledDigits(number);
 
     UrlHelper params;
     addRequestParameters(params, src.options, apiId, sipAccount, digits);
-    const QString url = signedRequestUrl(m_urls.apiBaseUrl, params, src.script, key, {kOptions});
+    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, src.script, key, {kOptions});
 
     Logger* log = Logger::instance();
     log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
@@ -344,50 +313,33 @@ QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type sou
 
 QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type source, bool& ok)
 {
-    struct Plugin
-    {
-        SourceType::Type type;
-        QString group;
-        QString options;
-    };
-    static const Plugin plugins[] = {
-        {SourceType::MsOutlook, QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook")},
-        {SourceType::AppleContacts, QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts")},
-        {SourceType::Thunderbird, QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird")},
-    };
-
-    QString apiId;
-    QString key;
-    QString options;
-    QString component = QStringLiteral("Click-to-Dial");
-    QString script = kCallScript;
-    if (source == SourceType::ClickToDial) {
-        apiId = settingString(kClickToDialGroup, QStringLiteral("Id"));
-        key = settingString(kClickToDialGroup, QStringLiteral("Key"));
-    } else {
-        script = kPluginScript;
-        // The plug-ins after the requested one stand in for it; the last one
+    const SourceType::Row* used = &SourceType::row(SourceType::ClickToDial);
+    if (source != SourceType::ClickToDial) {
+        // The plug-ins from the requested one on stand in for it; the last one
         // tried is used when none has an id.
         bool started = source == SourceType::AnyPlugin;
-        for (const Plugin& plugin : plugins) {
-            started = started || plugin.type == source;
+        for (SourceType::Type plugin : SourceType::plugins()) {
+            started = started || plugin == source;
             if (!started)
                 continue;
-            apiId = settingString(plugin.group, QStringLiteral("Id"));
-            key = settingString(plugin.group, QStringLiteral("Key"));
-            options = plugin.options;
-            component = plugin.options;
-            if (!apiId.isEmpty())
+            used = &SourceType::row(plugin);
+            if (!settingString(used->group, kId).isEmpty())
                 break;
         }
     }
+    const QString apiId = settingString(used->group, kId);
+    const QString key = settingString(used->group, kKey);
+    const QString options = used->options;
+    // A plug-in's requests are logged under its "options" value.
+    const QString component = options.isEmpty() ? used->component : options;
+    const QString script = used->script;
 
     Logger* log = Logger::instance();
     log->log(Logger::Info, component, QStringLiteral("SIP accounts ophalen voor '%1' met key '%2'").arg(component, apiId));
 
     UrlHelper params;
     addRequestParameters(params, options, apiId, QStringLiteral("0"), QStringLiteral("0"));
-    const QString url = signedRequestUrl(m_urls.apiBaseUrl, params, script, key,
+    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, script, key,
                                          {QStringLiteral("filter"), kOptions});
     log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
 
@@ -420,19 +372,4 @@ QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type sou
     }
     delete reply;
     return accounts;
-}
-
-void KarvelonApi::setServiceUrlsForTesting(const ServiceUrls& urls)
-{
-    m_urls = urls;
-}
-
-KarvelonApi::ServiceUrls KarvelonApi::serviceUrls() const
-{
-    return m_urls;
-}
-
-void KarvelonApi::setRequestTimeoutForTesting(int msecs)
-{
-    m_requestTimeoutMsecs = msecs;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServiceConfig.h"
 #include "SourceType.h"
 
 #include <QAtomicInteger>
@@ -26,7 +27,7 @@ class KarvelonApi : public QObject
     Q_OBJECT
 
 public:
-    explicit KarvelonApi(QObject* parent = nullptr);
+    explicit KarvelonApi(const ServiceConfig& config = ServiceConfig(), QObject* parent = nullptr);
     ~KarvelonApi() override;
 
     static KarvelonApi* instance();
@@ -43,21 +44,7 @@ public:
     // Safe to call from any thread.
     bool isNotificationSocketConnected() const;
 
-    // Test-only: point the client at a local service instead of the built-in addresses.
-    struct ServiceUrls
-    {
-        QString apiBaseUrl;
-        QUrl notifyUrl;
-        QUrl wanIpHtmlUrl;
-        QUrl wanIpTextUrl;
-    };
-    void setServiceUrlsForTesting(const ServiceUrls& urls);
-    ServiceUrls serviceUrls() const;
-    // Test-only: shorten the request time limit and the notification timers.
-    void setRequestTimeoutForTesting(int msecs);
-    void setRetryIntervalForTesting(int msecs);
-    void setPingIntervalForTesting(int msecs);
-    void setWanIpTimeoutForTesting(int msecs);
+    const ServiceConfig& config() const { return m_config; }
 
     // --- request side (api/) ---
     // The digits that go into "telnr": a leading "+" (after leading blanks)
@@ -119,10 +106,7 @@ private:
     bool m_userNotified = false;
     bool m_stopRequested = false;
 
-    ServiceUrls m_urls;
-    int m_requestTimeoutMsecs = 10000;
-    int m_pingIntervalMsecs = 0; // 0: the server's own period
-    int m_wanIpTimeoutMsecs = 5000;
+    const ServiceConfig m_config;
     QAtomicInteger<int> m_socketConnected{0};
 
     // Set by the constructor on the web-service thread, read from any thread.

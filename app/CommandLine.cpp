@@ -151,7 +151,7 @@ void printLine(const QString& text)
 }
 } // namespace
 
-int runProgram(int argc, char** argv, const std::function<void(KarvelonApplication&)>& prepare)
+int runProgram(int argc, char** argv, const ServiceConfig& config)
 {
     const QStringList arguments = withoutEmptyLinkOption(convertArguments(argc, argv));
     QCommandLineParser parser;
@@ -170,9 +170,7 @@ int runProgram(int argc, char** argv, const std::function<void(KarvelonApplicati
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
 
-    KarvelonApplication app(argc, argv);
-    if (prepare)
-        prepare(app);
+    KarvelonApplication app(argc, argv, config);
 
     // A telephone link (a click in a browser) that finds no running instance
     // starts the program and then shows its call dialog.

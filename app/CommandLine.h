@@ -5,10 +5,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include <functional>
 
-class KarvelonApplication;
 class QCommandLineParser;
+struct ServiceConfig;
 
 namespace CommandLine {
 
@@ -60,9 +59,8 @@ QString callRequestFromPhoneLink(const QString& link);
 QString invalidLinkMessage(const QString& applicationName, const QString& link);
 
 // The whole program, as main() runs it: parse the command line, then hand a
-// request to the running instance or become it. prepare, when given, is
-// called on the application object before it starts its workers (the test
-// launcher points the web-service object at a local simulator there).
-int runProgram(int argc, char** argv, const std::function<void(KarvelonApplication&)>& prepare = {});
+// request to the running instance or become it, talking to the service that
+// config describes.
+int runProgram(int argc, char** argv, const ServiceConfig& config);
 
 } // namespace CommandLine

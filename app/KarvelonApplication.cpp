@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "Notifier.h"
 #include "Settings.h"
+#include "SettingsKeys.h"
 #include "SettingsDialog.h"
 #include "SipAccountManager.h"
 #include "SystemTrayIcon.h"
@@ -19,8 +20,9 @@
 #include <QThread>
 #include <QTranslator>
 
-KarvelonApplication::KarvelonApplication(int& argc, char** argv)
+KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceConfig& config)
     : SingleApplication(argc, argv, true)
+    , m_config(config)
 {
     setOrganizationName(QStringLiteral("Karvelon"));
     setApplicationName(QStringLiteral("Karvelon"));
@@ -49,16 +51,6 @@ KarvelonApplication::~KarvelonApplication()
     stopWorkerThreads();
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
-}
-
-void KarvelonApplication::setApiSetUpForTesting(std::function<void(KarvelonApi*)> setUp)
-{
-    m_apiSetUpForTesting = std::move(setUp);
-}
-
-void KarvelonApplication::setCommandServerNameForTesting(const QString& serverName)
-{
-    m_commandServerNameForTesting = serverName;
 }
 
 void KarvelonApplication::init()
@@ -100,9 +92,7 @@ void KarvelonApplication::init()
 // Runs on the web-service thread.
 void KarvelonApplication::startApi()
 {
-    m_api = new KarvelonApi();
-    if (m_apiSetUpForTesting)
-        m_apiSetUpForTesting(m_api);
+    m_api = new KarvelonApi(m_config);
     connect(m_api, &KarvelonApi::incomingCall, this, &KarvelonApplication::onIncomingCall);
     connect(m_api, &KarvelonApi::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
     connect(this, &KarvelonApplication::settingsUpdated, m_api, &KarvelonApi::onSettingsUpdated);
@@ -115,9 +105,7 @@ void KarvelonApplication::startApi()
 // Runs on the command-server thread.
 void KarvelonApplication::startInternalApi()
 {
-    m_internalApi = m_commandServerNameForTesting.isEmpty()
-                        ? new InternalKarvelonApi()
-                        : new InternalKarvelonApi(m_commandServerNameForTesting, nullptr);
+    m_internalApi = new InternalKarvelonApi(m_config.commandServerName);
     connect(m_internalApi, &InternalKarvelonApi::showCallDialog, this, &KarvelonApplication::onShowCallDialog);
     connect(m_internalApiThread, &QThread::finished, m_internalApiThread,
             [this, server = m_internalApi]() { workerFinished(server); }, Qt::DirectConnection);
@@ -190,11 +178,19 @@ void KarvelonApplication::onQuitApplication()
 void KarvelonApplication::onCallNumber(const QString& number, const QString& sipId)
 {
     Logger::instance()->log(Logger::Info, applicationName(), QStringLiteral("Bel verzoek naar: %1 ontvangen").arg(number));
+    invokeCall(number, SourceType::ClickToDial, sipId);
+}
+
+void KarvelonApplication::invokeCall(const QString& number, SourceType::Type source, const QString& sipId)
+{
     if (!m_api)
         return;
     // Runs on the web-service thread; the main thread never waits for the network.
-    QMetaObject::invokeMethod(m_api, "call", Qt::QueuedConnection, Q_ARG(QString, number),
-                              Q_ARG(SourceType::Type, SourceType::ClickToDial), Q_ARG(QString, sipId));
+    if (!QMetaObject::invokeMethod(m_api, "call", Qt::QueuedConnection, Q_ARG(QString, number),
+                                   Q_ARG(SourceType::Type, source), Q_ARG(QString, sipId))) {
+        Logger::instance()->log(Logger::Warning, applicationName(),
+                                QStringLiteral("Kon gesprek naar %1 niet doorgeven aan de API").arg(number));
+    }
 }
 
 void KarvelonApplication::onOpenSettings(const QString& tabName)
@@ -229,8 +225,8 @@ void KarvelonApplication::onShowCallDialog(SourceType::Type type, const QString&
     if (!tabName.isEmpty()) {
         Settings settings;
         const QString group = SourceType::settingsGroup(type);
-        const QString id = settings.get(group, QStringLiteral("Id")).toString();
-        valid = !id.isEmpty() && !settings.get(group, QStringLiteral("Key")).toString().isEmpty();
+        const QString id = settings.get(group, SettingsKeys::kId).toString();
+        valid = !id.isEmpty() && !settings.get(group, SettingsKeys::kKey).toString().isEmpty();
     }
     if (!valid) {
         const QMessageBox::StandardButton answer = MessageBox::question(
@@ -250,10 +246,7 @@ void KarvelonApplication::onShowCallDialog(SourceType::Type type, const QString&
     connect(
         &dialog, &CallDialog::callPressed, &dialog,
         [this, &dialog, type](SourceType::Type, const QString& sipId) {
-            if (!m_api)
-                return;
-            QMetaObject::invokeMethod(m_api, "call", Qt::QueuedConnection, Q_ARG(QString, dialog.selectedPhoneNumer()),
-                                      Q_ARG(SourceType::Type, type), Q_ARG(QString, sipId));
+            invokeCall(dialog.selectedPhoneNumer(), type, sipId);
         },
         Qt::DirectConnection);
     if (m_api)
@@ -289,9 +282,9 @@ void KarvelonApplication::showInformationBalloon(bool isError, const QString& ms
 void KarvelonApplication::onApplicationStarted()
 {
     Settings settings;
-    const QString number = settings.get(QStringLiteral("CustomerGroup"), QStringLiteral("Number")).toString();
+    const QString number = settings.get(SettingsKeys::kCustomerGroup, SettingsKeys::kNumber).toString();
     const bool missing =
-        number.isEmpty() || settings.get(QStringLiteral("CustomerGroup"), QStringLiteral("Password")).toString().isEmpty();
+        number.isEmpty() || settings.get(SettingsKeys::kCustomerGroup, SettingsKeys::kPassword).toString().isEmpty();
     if (!missing)
         return;
 
@@ -312,7 +305,7 @@ void KarvelonApplication::onMessageReceived(const QString& message)
         return;
     }
     if (request.kind == QLatin1String("ShowCallDialog") && !request.rest.isEmpty()) {
-        const CallRequest::Contact contact = CallRequest::parseContact(request.rest);
+        const CallRequest::Contact contact = CallRequest::parseContact(request.rest, CallRequest::SecondStart);
         if (!contact.numbers.isEmpty())
             onShowCallDialog(SourceType::Thunderbird, contact.name, contact.numbers);
     }

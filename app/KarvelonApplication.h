@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServiceConfig.h"
 #include "SingleApplication.h"
 #include "SourceType.h"
 
@@ -7,7 +8,6 @@
 #include <QStringList>
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 
 class InternalKarvelonApi;
@@ -23,19 +23,13 @@ class KarvelonApplication : public SingleApplication
     Q_OBJECT
 
 public:
-    KarvelonApplication(int& argc, char** argv);
+    KarvelonApplication(int& argc, char** argv, const ServiceConfig& config = ServiceConfig());
     ~KarvelonApplication() override;
 
     void init();
     void registerHotKey();
     SystemTrayIcon* systemTrayIcon() const { return m_systemTrayIcon; }
 
-    // Test hook: runs on the web-service thread right after the web-service
-    // object is created, before init() goes on (e.g. to point it at a local
-    // service).
-    void setApiSetUpForTesting(std::function<void(KarvelonApi*)> setUp);
-    // Test hook: the command server listens here instead of the plug-ins' path.
-    void setCommandServerNameForTesting(const QString& serverName);
     KarvelonApi* api() const { return m_api; }
 
 signals:
@@ -60,6 +54,7 @@ private:
     void workerStarted();
     void workerFinished(QObject* object);
     void stopWorkerThreads();
+    void invokeCall(const QString& number, SourceType::Type source, const QString& sipId);
 
     KarvelonApi* m_api = nullptr;
     SystemTrayIcon* m_systemTrayIcon = nullptr;
@@ -74,6 +69,5 @@ private:
     std::mutex m_workersMutex;
     std::condition_variable m_workersChanged;
     int m_workersRunning = 0;
-    std::function<void(KarvelonApi*)> m_apiSetUpForTesting;
-    QString m_commandServerNameForTesting;
+    const ServiceConfig m_config;
 };

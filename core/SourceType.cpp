@@ -1,54 +1,38 @@
 #include "SourceType.h"
 
+#include "SettingsKeys.h"
+
 namespace SourceType {
 
-QString settingsGroup(Type type)
+namespace {
+const QString kCallScript = QStringLiteral("cltodlapp.php?");
+const QString kPluginScript = QStringLiteral("ouctdpl.php?");
+
+const Row kRows[] = {
+    {ClickToDial, SettingsKeys::kClickToDialGroup, QString(), QStringLiteral("Click-to-Dial"), kCallScript, QString()},
+    {AnyPlugin, QString(), QString(), QStringLiteral("Click-to-Dial"), kPluginScript, QString()},
+    {MsOutlook, QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook"), QStringLiteral("Click-to-Dial Outlook"),
+     kPluginScript, QStringLiteral("tabOutlookPlugin")},
+    {AppleContacts, QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts"),
+     QStringLiteral("Click-to-Dial Apple Contacts"), kPluginScript, QStringLiteral("tabAppleContactsPlugin")},
+    {Thunderbird, QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird"),
+     QStringLiteral("Click-to-Dial Thunderbird"), kPluginScript, QStringLiteral("tabThunderbirdPlugin")},
+};
+} // namespace
+
+const Row& row(Type type)
 {
-    switch (type) {
-    case ClickToDial:
-        return QStringLiteral("ClickToDial");
-    case MsOutlook:
-        return QStringLiteral("OutlookPlugin");
-    case AppleContacts:
-        return QStringLiteral("AppleContactsPlugin");
-    case Thunderbird:
-        return QStringLiteral("ThunderbirdPlugin");
-    case AnyPlugin:
-        break;
+    for (const Row& r : kRows) {
+        if (r.type == type)
+            return r;
     }
-    return QString();
+    return row(static_cast<int>(type) > 0 ? AnyPlugin : ClickToDial);
 }
 
-QString optionsName(Type type)
+const QList<Type>& plugins()
 {
-    switch (type) {
-    case MsOutlook:
-        return QStringLiteral("msoutlook");
-    case AppleContacts:
-        return QStringLiteral("acontacts");
-    case Thunderbird:
-        return QStringLiteral("thunderbird");
-    case ClickToDial:
-    case AnyPlugin:
-        break;
-    }
-    return QString();
-}
-
-QString settingsTab(Type type)
-{
-    switch (type) {
-    case MsOutlook:
-        return QStringLiteral("tabOutlookPlugin");
-    case AppleContacts:
-        return QStringLiteral("tabAppleContactsPlugin");
-    case Thunderbird:
-        return QStringLiteral("tabThunderbirdPlugin");
-    case ClickToDial:
-    case AnyPlugin:
-        break;
-    }
-    return QString();
+    static const QList<Type> order = {MsOutlook, AppleContacts, Thunderbird};
+    return order;
 }
 
 void registerMetaType()

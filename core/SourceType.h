@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMetaType>
 #include <QString>
 
@@ -13,12 +14,26 @@ enum Type {
     Thunderbird = 1026,
 };
 
-// Settings group of a source ("ClickToDial", "OutlookPlugin", ...); empty for a value without one.
-QString settingsGroup(Type type);
-// The "options" string of a plug-in source ("msoutlook", "acontacts", "thunderbird"); empty otherwise.
-QString optionsName(Type type);
-// Settings-dialog tab of a plug-in source ("tabOutlookPlugin", ...); empty otherwise.
-QString settingsTab(Type type);
+// Everything the program ties to a source, in one row per source.
+struct Row
+{
+    Type type;
+    QString group;     // settings group with the source's credentials; empty: none of its own
+    QString options;   // value of the web API's "options" (and the plug-in's log component)
+    QString component; // log component of its calls
+    QString script;    // web-API script of its calls
+    QString tab;       // settings-dialog tab; empty: the default tab
+};
+
+// The row of a source. A value outside the enumeration gets the row of
+// AnyPlugin when above 0, else that of ClickToDial.
+const Row& row(Type type);
+// The plug-in sources in the order their credentials are tried: Outlook, Apple Contacts, Thunderbird.
+const QList<Type>& plugins();
+
+inline QString settingsGroup(Type type) { return row(type).group; }
+inline QString optionsName(Type type) { return row(type).options; }
+inline QString settingsTab(Type type) { return row(type).tab; }
 
 // Registers "SourceType::Type" so that it can travel through queued connections.
 void registerMetaType();

@@ -80,7 +80,7 @@ void callRequest(const uint8_t* data, size_t size)
             require(parsed.kind + QLatin1Char('|') + parsed.rest == message, "kind|rest rebuilds the message");
         else
             require(parsed.kind == message && parsed.rest.isEmpty(), "a message without | is all kind");
-        const CallRequest::Contact contact = CallRequest::parseContact(parsed.rest);
+        const CallRequest::Contact contact = CallRequest::parseContact(parsed.rest, CallRequest::SecondStart);
         require(!contact.numbers.isEmpty(), "a contact always has an entry");
     }
     require(!tooLarge || buffer.size() >= 4, "too large is judged on a whole length");

@@ -6,11 +6,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-InternalKarvelonApi::InternalKarvelonApi(QObject* parent)
-    : InternalKarvelonApi(QString::fromLatin1(ServerName), parent)
-{
-}
-
 InternalKarvelonApi::InternalKarvelonApi(const QString& serverName, QObject* parent)
     : QObject(parent)
 {

@@ -16,15 +16,13 @@ class InternalKarvelonApi : public QObject
     Q_OBJECT
 
 public:
-    static constexpr const char* ServerName = "/tmp/Karvelon";
     // Plug-in commands are a few hundred bytes; whatever one read brings
     // beyond this is dropped, so a runaway client cannot make us buffer
     // without bound.
     static constexpr qint64 MaxCommandSize = 64 * 1024;
 
-    explicit InternalKarvelonApi(QObject* parent = nullptr);
-    // Test hook: listen on another path.
-    InternalKarvelonApi(const QString& serverName, QObject* parent);
+    // serverName: the socket path the plug-ins know (ServiceConfig::commandServerName).
+    explicit InternalKarvelonApi(const QString& serverName, QObject* parent = nullptr);
     ~InternalKarvelonApi() override;
 
     bool isListening() const;

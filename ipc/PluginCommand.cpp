@@ -1,16 +1,6 @@
 #include "PluginCommand.h"
 
-namespace {
-// A field "number=label" becomes "number (label)"; anything else (no "=", or
-// more than one) is passed on as received.
-QString numberEntry(const QString& field)
-{
-    const QStringList parts = field.split(QLatin1Char('='), Qt::KeepEmptyParts);
-    if (parts.size() == 2)
-        return QStringLiteral("%1 (%2)").arg(parts.at(0), parts.at(1));
-    return field;
-}
-} // namespace
+#include "CallRequest.h"
 
 PluginCommand PluginCommand::parse(const QByteArray& data)
 {
@@ -23,16 +13,14 @@ PluginCommand PluginCommand::parse(const QByteArray& data)
     }
 
     const QString rest = separator < 0 ? QString() : QString::fromUtf8(data.mid(separator + 1));
-    const QStringList fields = rest.split(QLatin1Char(';'), Qt::KeepEmptyParts);
-    if (fields.size() < 2) {
+    const CallRequest::Contact contact = CallRequest::parseContact(rest, CallRequest::PluginSocket);
+    if (contact.numbers.isEmpty()) {
         command.outcome = MissingNumbers;
         return command;
     }
-
     command.outcome = Valid;
-    command.name = fields.at(0);
-    for (int i = 1; i < fields.size(); ++i)
-        command.numbers.append(numberEntry(fields.at(i)));
+    command.name = contact.name;
+    command.numbers = contact.numbers;
     return command;
 }
 

@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "Logger.h"
 #include "Settings.h"
+#include "SettingsKeys.h"
 #include "SocketIO.h"
 #include "UrlHelper.h"
 #include "WanIpResolver.h"
@@ -16,14 +17,13 @@
 namespace {
 
 const QString kComponent = QStringLiteral("Notifier");
-const QString kGroup = QStringLiteral("Notifications");
 const QString kRegisterScript = QStringLiteral("krpopnotify.php");
 // Six failed registrations in a row (the first and five retries) end the attempts.
 constexpr int kMaxRegistrationRetries = 5;
 
 QString notificationSetting(const QString& key)
 {
-    return Settings().get(kGroup, key).toString();
+    return Settings().get(SettingsKeys::kNotificationsGroup, key).toString();
 }
 
 void log(Logger::Severity severity, const QString& component, const QString& msg)
@@ -41,10 +41,10 @@ bool KarvelonApi::startNotificationSocket()
         stopNotificationSocket();
     m_stopRequested = false;
 
-    const QString login = notificationSetting(QStringLiteral("Username"));
-    const QString digest = hashPassword(notificationSetting(QStringLiteral("Password")), 1);
+    const QString login = notificationSetting(SettingsKeys::kUsername);
+    const QString digest = hashPassword(notificationSetting(SettingsKeys::kPassword), 1);
     // Looked up first: it may take a while, and "ts" must be fresh when the service sees it.
-    const QString wanIp = WanIpResolver::resolveWanIp(m_urls.wanIpHtmlUrl, m_urls.wanIpTextUrl, m_wanIpTimeoutMsecs);
+    const QString wanIp = WanIpResolver::resolveWanIp(m_config.wanIpHtmlUrl, m_config.wanIpTextUrl, m_config.wanIpTimeoutMsecs);
     const QString ts = QString::number(Clock::currentSecsSinceEpoch());
     const QString appId =
         QStringLiteral("Xv9bQ2%1").arg(Clock::currentDateTime().toString(QStringLiteral("yyyyMMddHHmm")));
@@ -65,7 +65,7 @@ bool KarvelonApi::startNotificationSocket()
                        hashUriString(params.toConcatenatedString(), params.value(QStringLiteral("appID"))));
     const QByteArray body = params.toUrl({QStringLiteral("appLogin"), QStringLiteral("appPasswd")}).toLatin1();
 
-    QNetworkRequest request(QUrl(m_urls.apiBaseUrl + kRegisterScript, QUrl::TolerantMode));
+    QNetworkRequest request(QUrl(m_config.apiBaseUrl + kRegisterScript, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     QNetworkReply* reply = m_networkAccessManager->post(request, body);
 
@@ -87,7 +87,7 @@ bool KarvelonApi::startNotificationSocket()
                 .arg(params.value(QStringLiteral("appLogin")), params.value(QStringLiteral("options"))));
         m_wsKey = response.value(QStringLiteral("wskey")).toString();
         m_wsUsername = response.value(QStringLiteral("username")).toString();
-        m_socketIO->connect(m_urls.notifyUrl);
+        m_socketIO->connect(m_config.notifyUrl);
         return true;
     }
 
@@ -112,7 +112,7 @@ bool KarvelonApi::stopNotificationSocket()
 void KarvelonApi::onSettingsUpdated()
 {
     m_retryCount = 0;
-    const bool enabled = Settings().get(kGroup, QStringLiteral("Enabled"), false).toBool();
+    const bool enabled = Settings().get(SettingsKeys::kNotificationsGroup, SettingsKeys::kEnabled, false).toBool();
     if (enabled) {
         if (!m_socketIO)
             initNotificationSocket();
@@ -125,23 +125,6 @@ void KarvelonApi::onSettingsUpdated()
 bool KarvelonApi::isNotificationSocketConnected() const
 {
     return m_socketConnected.loadAcquire() != 0;
-}
-
-void KarvelonApi::setRetryIntervalForTesting(int msecs)
-{
-    m_retryTimer.setInterval(msecs);
-}
-
-void KarvelonApi::setPingIntervalForTesting(int msecs)
-{
-    m_pingIntervalMsecs = msecs;
-    if (m_socketIO)
-        m_socketIO->setPingIntervalForTesting(msecs);
-}
-
-void KarvelonApi::setWanIpTimeoutForTesting(int msecs)
-{
-    m_wanIpTimeoutMsecs = msecs;
 }
 
 void KarvelonApi::retryRegisteringNotificationSocket()
@@ -171,7 +154,6 @@ void KarvelonApi::queueRegisteringNotificationSocket()
     }
     QObject::disconnect(&m_retryTimer, nullptr, nullptr, nullptr);
     connect(&m_retryTimer, &QTimer::timeout, this, &KarvelonApi::retryRegisteringNotificationSocket);
-    // The interval stays as constructed (10 s) unless a test shortened it.
     m_retryTimer.setSingleShot(false);
     m_retryTimer.start();
 }
@@ -180,9 +162,7 @@ bool KarvelonApi::initNotificationSocket()
 {
     if (m_socketIO)
         return false;
-    m_socketIO = new SocketIO();
-    if (m_pingIntervalMsecs > 0)
-        m_socketIO->setPingIntervalForTesting(m_pingIntervalMsecs);
+    m_socketIO = new SocketIO(m_config.pingIntervalMsecs);
     // The GUI thread asks for the state directly: it reads this flag, never the socket.
     connect(m_socketIO, &SocketIO::connectedStateChanged, this, &KarvelonApi::setNotificationSocketConnected,
             Qt::DirectConnection);

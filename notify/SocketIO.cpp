@@ -13,7 +13,9 @@ namespace {
 const QString kComponent = QStringLiteral("Websocket");
 } // namespace
 
-SocketIO::SocketIO(QObject* parent) : QObject(parent)
+SocketIO::SocketIO(int pingIntervalMsecs, QObject* parent)
+    : QObject(parent)
+    , m_pingIntervalOverrideMsecs(qMax(0, pingIntervalMsecs))
 {
     // Connected once for the life of the client, so reconnections never add a
     // second ping per period.
@@ -107,13 +109,6 @@ void SocketIO::notifyEventSubscriber(const QString& event, const QJsonObject& da
     const Handler handler = it.value();
     if (handler)
         handler(data);
-}
-
-void SocketIO::setPingIntervalForTesting(int msecs)
-{
-    m_pingIntervalOverrideMsecs = qMax(0, msecs);
-    if (m_pingTimer.isActive() && m_pingIntervalOverrideMsecs > 0)
-        m_pingTimer.start(m_pingIntervalOverrideMsecs);
 }
 
 int SocketIO::pingInterval() const

@@ -28,7 +28,8 @@ public:
 
     static constexpr int MaxReconnects = 5;
 
-    explicit SocketIO(QObject* parent = nullptr);
+    // pingIntervalMsecs: ping on this period instead of the server's (0: the server's).
+    explicit SocketIO(int pingIntervalMsecs = 0, QObject* parent = nullptr);
     ~SocketIO() override;
 
     void connect(const QUrl& url);
@@ -43,8 +44,6 @@ public:
     // The WebSocket address that connect() opens for a given server URL.
     static QUrl socketUrl(const QUrl& serverUrl, qint64 secsSinceEpoch);
 
-    // Test-only: ping on this period instead of the server's (0 = the server's).
-    void setPingIntervalForTesting(int msecs);
     int pingInterval() const;
     // How long the connection may stay quiet before it is given up; 0 = not known yet.
     int silenceLimit() const;
@@ -77,5 +76,5 @@ private:
     QTimer m_silenceTimer;
     int m_serverPingTimeoutMsecs = 0;
     int m_serverPingIntervalMsecs = 0;
-    int m_pingIntervalOverrideMsecs = 0;
+    const int m_pingIntervalOverrideMsecs;
 };

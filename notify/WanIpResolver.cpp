@@ -1,7 +1,5 @@
 #include "WanIpResolver.h"
 
-#include "BuildConfig.h"
-
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -30,12 +28,6 @@ bool fetch(QNetworkAccessManager& manager, const QUrl& url, int timeoutMsecs, QB
 }
 
 } // namespace
-
-QString WanIpResolver::resolveWanIp()
-{
-    return resolveWanIp(QUrl(QStringLiteral(KARVELON_WANIP_HTML_URL)), QUrl(QStringLiteral(KARVELON_WANIP_TEXT_URL)),
-                        DefaultTimeoutMsecs);
-}
 
 QString WanIpResolver::resolveWanIp(const QUrl& htmlUrl, const QUrl& textUrl, int timeoutMsecs)
 {

@@ -13,8 +13,6 @@ class WanIpResolver
 public:
     static constexpr int DefaultTimeoutMsecs = 5000;
 
-    // Asks the built-in services.
-    static QString resolveWanIp();
     // Asks the HTML service first; the plain-text service confirms (and replaces)
     // its answer, or stands in for it when the HTML service has none. Each request
     // may take at most timeoutMsecs; a request that takes longer counts as failed.

@@ -1,6 +1,7 @@
 #include "ButtonGroupAction.h"
 
 #include "Settings.h"
+#include "SettingsKeys.h"
 #include "SipAccount.h"
 #include "SipAccountManager.h"
 
@@ -118,7 +119,7 @@ void ButtonGroupAction::onSipAccountClicked()
 
 void ButtonGroupAction::onCallClicked()
 {
-    const QString sipId = Settings().get(QStringLiteral("ClickToDial"), QStringLiteral("DefaultSip"), QVariant()).toString();
+    const QString sipId = Settings().get(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip).toString();
     const QString number = phoneNumber();
     if (!number.isEmpty())
         emit callNumber(number, sipId);

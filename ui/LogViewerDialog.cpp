@@ -1,18 +1,13 @@
 #include "LogViewerDialog.h"
 
+#include "FileDialog.h"
 #include "LogExporter.h"
 #include "LogTableModel.h"
 #include "Logger.h"
 #include "MessageBox.h"
 
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QHeaderView>
-
-namespace {
-// GUI thread only; set by tests.
-LogViewerDialog::SaveFileNameProvider g_saveFileNameProvider;
-} // namespace
 
 LogViewerDialog::LogViewerDialog(QWidget* parent) : QDialog(parent), m_model(new LogTableModel(this))
 {
@@ -27,11 +22,6 @@ LogViewerDialog::~LogViewerDialog()
     // The view goes before its model.
     m_ui.tableView->setModel(nullptr);
     delete m_model;
-}
-
-void LogViewerDialog::setSaveFileNameProviderForTesting(SaveFileNameProvider provider)
-{
-    g_saveFileNameProvider = std::move(provider);
 }
 
 void LogViewerDialog::populateLogRecords()
@@ -78,8 +68,7 @@ void LogViewerDialog::on_btnExport_pressed()
     const QString caption = QStringLiteral("Export locatie");
     const QString proposed = QStringLiteral("export.zip");
     const QString filter = QStringLiteral("ZIP bestand (*.zip)");
-    const QString target = g_saveFileNameProvider ? g_saveFileNameProvider(this, caption, proposed, filter)
-                                                  : QFileDialog::getSaveFileName(this, caption, proposed, filter);
+    const QString target = FileDialog::getSaveFileName(this, caption, proposed, filter);
     if (target.isEmpty())
         return;
 

@@ -4,8 +4,6 @@
 
 #include <QDialog>
 
-#include <functional>
-
 class LogTableModel;
 
 // Shows, filters, purges and exports the activity log.
@@ -16,13 +14,6 @@ class LogViewerDialog : public QDialog
 public:
     explicit LogViewerDialog(QWidget* parent = nullptr);
     ~LogViewerDialog() override;
-
-    // Test hook: replaces the file dialog that asks for the export target.
-    // It gets the parent, caption, proposed file and filter and returns the
-    // chosen path (empty: cancelled). An empty function restores the dialog.
-    using SaveFileNameProvider =
-        std::function<QString(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)>;
-    static void setSaveFileNameProviderForTesting(SaveFileNameProvider provider);
 
 private slots:
     void on_btnPurge_pressed();

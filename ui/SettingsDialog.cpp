@@ -4,6 +4,7 @@
 #include "Logger.h"
 #include "MessageBox.h"
 #include "Settings.h"
+#include "SettingsKeys.h"
 #include "SipAccountsDialog.h"
 
 #include <QCoreApplication>
@@ -12,15 +13,11 @@
 
 namespace {
 
-const QString kCustomerGroup = QStringLiteral("CustomerGroup");
-const QString kNotificationsGroup = QStringLiteral("Notifications");
-const QString kOutlookGroup = QStringLiteral("OutlookPlugin");
-const QString kAppleContactsGroup = QStringLiteral("AppleContactsPlugin");
-const QString kThunderbirdGroup = QStringLiteral("ThunderbirdPlugin");
-const QString kClickToDialGroup = QStringLiteral("ClickToDial");
-const QString kId = QStringLiteral("Id");
-const QString kKey = QStringLiteral("Key");
-const QString kPassword = QStringLiteral("Password");
+using namespace SettingsKeys;
+
+const QString kOutlookGroup = SourceType::settingsGroup(SourceType::MsOutlook);
+const QString kAppleContactsGroup = SourceType::settingsGroup(SourceType::AppleContacts);
+const QString kThunderbirdGroup = SourceType::settingsGroup(SourceType::Thunderbird);
 const QString kDirtyMark = QStringLiteral(" *");
 
 constexpr int kVersionMajor = 2;
@@ -72,10 +69,10 @@ void SettingsDialog::loadSettings()
 {
     m_loading = true;
     Settings settings;
-    m_ui.txtCustomerNumber->setText(settings.get(kCustomerGroup, QStringLiteral("Number")).toString());
+    m_ui.txtCustomerNumber->setText(settings.get(kCustomerGroup, kNumber).toString());
     m_ui.txtCustomerPassword->setText(settings.get(kCustomerGroup, kPassword).toString());
-    m_ui.chkEnableNotify->setChecked(settings.get(kNotificationsGroup, QStringLiteral("Enabled")).toBool());
-    m_ui.txtNotifyUsername->setText(settings.get(kNotificationsGroup, QStringLiteral("Username")).toString());
+    m_ui.chkEnableNotify->setChecked(settings.get(kNotificationsGroup, kEnabled).toBool());
+    m_ui.txtNotifyUsername->setText(settings.get(kNotificationsGroup, kUsername).toString());
     m_ui.txtNotifyPassword->setText(settings.get(kNotificationsGroup, kPassword).toString());
     m_ui.txtOutlookPluginId->setText(settings.get(kOutlookGroup, kId).toString());
     m_ui.txtOutlookPluginKey->setText(settings.get(kOutlookGroup, kKey).toString());
@@ -92,10 +89,10 @@ void SettingsDialog::loadSettings()
 QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
 {
     return {
-        {kCustomerGroup, QStringLiteral("Number"), m_ui.txtCustomerNumber->text().trimmed()},
+        {kCustomerGroup, kNumber, m_ui.txtCustomerNumber->text().trimmed()},
         {kCustomerGroup, kPassword, m_ui.txtCustomerPassword->text().trimmed()},
-        {kNotificationsGroup, QStringLiteral("Enabled"), m_ui.chkEnableNotify->isChecked()},
-        {kNotificationsGroup, QStringLiteral("Username"), m_ui.txtNotifyUsername->text().trimmed()},
+        {kNotificationsGroup, kEnabled, m_ui.chkEnableNotify->isChecked()},
+        {kNotificationsGroup, kUsername, m_ui.txtNotifyUsername->text().trimmed()},
         {kNotificationsGroup, kPassword, m_ui.txtNotifyPassword->text().trimmed()},
         {kOutlookGroup, kId, m_ui.txtOutlookPluginId->text().trimmed()},
         {kOutlookGroup, kKey, m_ui.txtOutlookPluginKey->text().trimmed()},
@@ -104,8 +101,8 @@ QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
         {kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed()},
         {kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed()},
         // The hot-key choices are stored as shown.
-        {kClickToDialGroup, QStringLiteral("Modifier"), m_ui.cmbHotkey1->currentText()},
-        {kClickToDialGroup, QStringLiteral("Hotkey"), m_ui.cmbHotkey2->currentText()},
+        {kClickToDialGroup, kModifier, m_ui.cmbHotkey1->currentText()},
+        {kClickToDialGroup, kHotkey, m_ui.cmbHotkey2->currentText()},
         {kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed()},
         {kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed()},
     };
@@ -219,7 +216,10 @@ void SettingsDialog::on_btnConnectDisconnectSocket_pressed()
     // The labels follow notificationSocketConnectionChanged, not this press.
     const char* method =
         state && state->isNotificationSocketConnected() ? "stopNotificationSocket" : "startNotificationSocket";
-    QMetaObject::invokeMethod(client, method, Qt::QueuedConnection);
+    if (!QMetaObject::invokeMethod(client, method, Qt::QueuedConnection)) {
+        Logger::instance()->log(Logger::Warning, QStringLiteral("Instellingen"),
+                                QStringLiteral("Kon %1 niet aanroepen").arg(QString::fromLatin1(method)));
+    }
 }
 
 void SettingsDialog::onActiveOutlookPluginChanged(int state)

@@ -1,0 +1,22 @@
+#include "FileDialog.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+namespace {
+// GUI thread only, like the dialogs themselves.
+QStringList g_answers;
+} // namespace
+
+QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                    const QString& filter)
+{
+    if (!g_answers.isEmpty())
+        return g_answers.takeFirst();
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+void FileDialog::setNextSaveFileName(const QString& path)
+{
+    g_answers.append(path);
+}
