@@ -14,6 +14,9 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace CommandLine {
 
@@ -56,12 +59,22 @@ void debugLog(QtMsgType type, const QMessageLogContext& context, const QString& 
     QMutexLocker locker(&mutex);
 
     // Opened per message, so the file can be read, moved or removed while the
-    // program runs; a message that cannot be written is dropped.
-    QFile file(debugLogFilePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // program runs; a message that cannot be written is dropped. The file sits
+    // in a shared temporary directory and may hold what the program talks
+    // about: it is made for its owner only, never followed through a symbolic
+    // link, and never appended to when another user made it.
+    const QByteArray path = QFile::encodeName(debugLogFilePath());
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
         return;
-    file.write(message.toUtf8() + QByteArrayLiteral("\r\n"));
-    file.close();
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid()) {
+        // A file left by an older version may still be readable by others.
+        ::fchmod(fd, 0600);
+        const QByteArray line = message.toUtf8() + QByteArrayLiteral("\r\n");
+        [[maybe_unused]] const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
+    }
+    ::close(fd);
 }
 
 QString notRunningMessage(const QString& applicationName)

@@ -86,7 +86,8 @@ void SocketIO::send(const QString& event, const QJsonObject& data)
     const QString frame = SocketIOFrame::eventFrame(event, data);
     if (m_webSocket)
         m_webSocket->sendTextMessage(frame);
-    qDebug() << "Sending:" << frame;
+    // The event's name only: its payload carries the notification key.
+    qDebug() << "Sending event" << event;
 }
 
 bool SocketIO::isConnected() const
