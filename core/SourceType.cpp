@@ -4,25 +4,22 @@
 
 namespace SourceType {
 
-namespace {
-const QString kCallScript = QStringLiteral("cltodlapp.php?");
-const QString kPluginScript = QStringLiteral("ouctdpl.php?");
-
-const Row kRows[] = {
-    {ClickToDial, SettingsKeys::kClickToDialGroup, QString(), QStringLiteral("Click-to-Dial"), kCallScript, QString()},
-    {AnyPlugin, QString(), QString(), QStringLiteral("Click-to-Dial"), kPluginScript, QString()},
-    {MsOutlook, QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook"), QStringLiteral("Click-to-Dial Outlook"),
-     kPluginScript, QStringLiteral("tabOutlookPlugin")},
-    {AppleContacts, QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts"),
-     QStringLiteral("Click-to-Dial Apple Contacts"), kPluginScript, QStringLiteral("tabAppleContactsPlugin")},
-    {Thunderbird, QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird"),
-     QStringLiteral("Click-to-Dial Thunderbird"), kPluginScript, QStringLiteral("tabThunderbirdPlugin")},
-};
-} // namespace
-
 const Row& row(Type type)
 {
-    for (const Row& r : kRows) {
+    // Made at first use, so that it is there whenever it is asked for.
+    static const QString callScript = QStringLiteral("cltodlapp.php?");
+    static const QString pluginScript = QStringLiteral("ouctdpl.php?");
+    static const Row rows[] = {
+        {ClickToDial, SettingsKeys::kClickToDialGroup, QString(), QStringLiteral("Click-to-Dial"), callScript, QString()},
+        {AnyPlugin, QString(), QString(), QStringLiteral("Click-to-Dial"), pluginScript, QString()},
+        {MsOutlook, QStringLiteral("OutlookPlugin"), QStringLiteral("msoutlook"), QStringLiteral("Click-to-Dial Outlook"),
+         pluginScript, QStringLiteral("tabOutlookPlugin")},
+        {AppleContacts, QStringLiteral("AppleContactsPlugin"), QStringLiteral("acontacts"),
+         QStringLiteral("Click-to-Dial Apple Contacts"), pluginScript, QStringLiteral("tabAppleContactsPlugin")},
+        {Thunderbird, QStringLiteral("ThunderbirdPlugin"), QStringLiteral("thunderbird"),
+         QStringLiteral("Click-to-Dial Thunderbird"), pluginScript, QStringLiteral("tabThunderbirdPlugin")},
+    };
+    for (const Row& r : rows) {
         if (r.type == type)
             return r;
     }

@@ -15,9 +15,6 @@ namespace {
 
 using namespace SettingsKeys;
 
-const QString kOutlookGroup = SourceType::settingsGroup(SourceType::MsOutlook);
-const QString kAppleContactsGroup = SourceType::settingsGroup(SourceType::AppleContacts);
-const QString kThunderbirdGroup = SourceType::settingsGroup(SourceType::Thunderbird);
 const QString kDirtyMark = QStringLiteral(" *");
 
 constexpr int kVersionMajor = 2;
@@ -68,6 +65,9 @@ void SettingsDialog::hideHotkeys()
 void SettingsDialog::loadSettings()
 {
     m_loading = true;
+    const QString kOutlookGroup = SourceType::settingsGroup(SourceType::MsOutlook);
+    const QString kAppleContactsGroup = SourceType::settingsGroup(SourceType::AppleContacts);
+    const QString kThunderbirdGroup = SourceType::settingsGroup(SourceType::Thunderbird);
     Settings settings;
     m_ui.txtCustomerNumber->setText(settings.get(kCustomerGroup, kNumber).toString());
     m_ui.txtCustomerPassword->setText(settings.get(kCustomerGroup, kPassword).toString());
@@ -88,6 +88,9 @@ void SettingsDialog::loadSettings()
 
 QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
 {
+    const QString kOutlookGroup = SourceType::settingsGroup(SourceType::MsOutlook);
+    const QString kAppleContactsGroup = SourceType::settingsGroup(SourceType::AppleContacts);
+    const QString kThunderbirdGroup = SourceType::settingsGroup(SourceType::Thunderbird);
     return {
         {kCustomerGroup, kNumber, m_ui.txtCustomerNumber->text().trimmed()},
         {kCustomerGroup, kPassword, m_ui.txtCustomerPassword->text().trimmed()},
