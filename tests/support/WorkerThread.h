@@ -1,34 +1,38 @@
 #pragma once
 
 #include <QThread>
+#include <QTimer>
 
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 
-class QObject;
-
-// A thread with its own event loop, as the program's worker threads have, on
-// which a test runs code and waits for it to finish. Each job and whatever it
-// hands back cross over under a std::mutex, so a race detector sees the
-// hand-over; Qt's own blocking queued calls and semaphores go through locks
-// that an uninstrumented Qt keeps out of its sight.
-//
-// A job must not wait for the calling thread (no blocking queued call back to
-// it): the caller is blocked until the job is done.
+// A thread with an event loop, as the program's worker threads have, that runs a test's jobs while the test
+// waits. Jobs cross under a std::mutex, which a race detector sees; a timer started by name wakes the thread.
 class WorkerThread
 {
 public:
-    WorkerThread();
-    // Quits the thread and waits for it. Objects made on it must be released
-    // by a job before.
-    ~WorkerThread();
-
+    WorkerThread()
+    {
+        m_wake.setSingleShot(true);
+        QObject::connect(&m_wake, &QTimer::timeout, [this]() { runPending(); });
+        m_wake.moveToThread(&m_thread);
+        m_thread.start();
+    }
+    ~WorkerThread() // objects made on the thread must be released by a job before
+    {
+        m_thread.quit();
+        m_thread.wait();
+    }
     QThread* thread() { return &m_thread; }
-
-    // Runs job on the thread and returns once it has finished.
-    void run(const std::function<void()>& job);
-
+    // Runs job on the thread; it must not wait for the caller, which waits for it.
+    void run(const std::function<void()>& job)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_job = job;
+        QMetaObject::invokeMethod(&m_wake, "start", Qt::QueuedConnection);
+        m_done.wait(lock, [this]() { return !m_job; });
+    }
     // Makes an object on the thread (so it belongs to it) and hands it back.
     template <typename T, typename Make> T* make(Make makeIt)
     {
@@ -38,14 +42,17 @@ public:
     }
 
 private:
-    Q_DISABLE_COPY(WorkerThread)
-    friend class WorkerThreadExecutor;
-    void runPending();
+    void runPending()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex); // the caller waits, without it
+        m_job();
+        m_job = nullptr;
+        m_done.notify_all();
+    }
 
     QThread m_thread;
-    QObject* m_executor = nullptr;
+    QTimer m_wake;
     std::mutex m_mutex;
-    std::condition_variable m_doneChanged;
+    std::condition_variable m_done;
     std::function<void()> m_job;
-    bool m_done = true;
 };

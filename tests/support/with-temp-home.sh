@@ -1,10 +1,7 @@
 #!/bin/sh
-# Runs a test in a fresh, throw-away home: HOME, the XDG directories and TMPDIR
-# all point into a new temporary directory that is removed afterwards.
-set -u
+# Runs a test with HOME, the XDG directories and TMPDIR in a new temporary directory, removed afterwards.
 base=$(mktemp -d "${TMPDIR:-/tmp}/karvelon-test.XXXXXX") || exit 1
-mkdir -p "$base/home" "$base/config" "$base/data" "$base/cache" "$base/runtime" "$base/tmp"
-chmod 700 "$base/runtime"
+mkdir -p "$base/home" "$base/config" "$base/data" "$base/cache" "$base/runtime" "$base/tmp" && chmod 700 "$base/runtime"
 HOME="$base/home" XDG_CONFIG_HOME="$base/config" XDG_DATA_HOME="$base/data" XDG_CACHE_HOME="$base/cache" \
 XDG_RUNTIME_DIR="$base/runtime" TMPDIR="$base/tmp" KARVELON_TEST_HOME="$base" "$@"
 rc=$?

@@ -1,5 +1,2 @@
-# Tray menu, call dialog and balloons.
-karvelon_add_test(test_tray SOURCES test_tray.cpp LIBS karvelon_ui)
-karvelon_add_test(test_calldialog SOURCES test_calldialog.cpp LIBS karvelon_ui)
-karvelon_add_test(test_notifier SOURCES test_notifier.cpp LIBS karvelon_ui)
-karvelon_add_test(test_notifier_app SOURCES test_notifier_app.cpp LIBS karvelon_ui karvelon_app)
+# The call road: tray menu and call dialog.
+karvelon_add_test(test_calls SOURCES test_calls.cpp LIBS karvelon_ui)

@@ -1,0 +1,172 @@
+#include "KarvelonApi.h"
+#include "PbxSimulator.h"
+#include "Settings.h"
+#include "SettingsKeys.h"
+#include "SipAccount.h"
+#include "SipAccountManager.h"
+#include "SipAccountsModel.h"
+#include "TestSupport.h"
+
+#include <QDataStream>
+#include <QtTest>
+
+namespace {
+using namespace SettingsKeys;
+
+struct Record
+{
+    QString name, id;
+    bool checked, isDefault;
+    qint32 type;
+};
+const QList<Record> kRecords = {{"Kantoor", "201", true, false, 0},
+                                {"Receptie \u00e9\u20ac", "202", false, true, 1024},
+                                {QString(), "203", true, true, 1026},
+                                {"Plug-ins", "201", false, false, 1}};
+
+// A QVariantList of SipAccount values as QSettings streams it (Qt 4.0), by hand: list type 9, count; per entry user
+// type 127, type name, name and id (byte length, UTF-16BE; null: 0xffffffff), checked, default, source.
+QByteArray handWritten(const QList<Record>& records, quint32 count, const QByteArray& tail = QByteArray())
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quint32(9) << count;
+    for (const Record& r : records) {
+        out << quint32(127) << quint32(11);
+        out.writeRawData("SipAccount\0", 11);
+        for (const QString& text : {r.name, r.id}) {
+            out << (text.isNull() ? quint32(0xffffffff) : quint32(text.size() * 2));
+            for (const QChar ch : text)
+                out << ch.unicode();
+        }
+        out << quint8(r.checked) << quint8(r.isDefault) << r.type;
+    }
+    out.writeRawData(tail.constData(), tail.size());
+    return bytes;
+}
+
+// Every byte as a \x escape, which the INI reader of QSettings takes back as is.
+QByteArray iniValue(const QByteArray& bytes)
+{
+    QByteArray text = "\"@Variant(";
+    for (const char byte : bytes)
+        text += "\\x" + QByteArray::number(uchar(byte), 16);
+    return text + ")\"";
+}
+
+QString describe(const Record& r)
+{
+    return QStringLiteral("%1:%2:%3%4:%5").arg(r.name, r.id, r.checked ? "v" : "", r.isDefault ? "d" : "").arg(r.type);
+}
+
+// A fresh registry over the file, as after a restart: per source "name:id:flags:source", v checked, d default.
+QStringList restartAndDescribe()
+{
+    delete SipAccountManager::instance();
+    QStringList result;
+    for (int type : {0, 1, 1024, 1026})
+        for (SipAccount* a : SipAccountManager::instance()->accounts(SourceType::Type(type), false))
+            result << describe({a->displayName(), a->id(), a->isChecked(), a->isDefault(), type});
+    return result;
+}
+
+void writeStored(const QByteArray& value)
+{
+    QFile file(Settings().fileName());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[CustomerGroup]\nNumber=100234\nPassword=demo-wachtwoord\nSipAccounts=" + value +
+               "\n[ClickToDial]\nId=c2d-demo\nKey=c2d-demo-sleutel-7f3a\n");
+}
+// Stored: "Oude naam" 201 (checked, default), "Weg" 901 (checked) of click-to-dial, "Outlook" 902 of Outlook.
+const QByteArray kOwnAccounts = iniValue(handWritten(
+    {{"Oude naam", "201", true, true, 0}, {"Weg", "901", true, false, 0}, {"Outlook", "902", true, false, 1024}}, 3));
+} // namespace
+
+class TestSipAccounts : public QObject
+{
+    Q_OBJECT
+
+    PbxSimulator m_sim;
+    std::unique_ptr<KarvelonApi> m_api;
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::setApplicationIdentity();
+        Settings().set(kCustomerGroup, kNumber, "100234"); // makes the directory
+        QVERIFY2(m_sim.start(), m_sim.output().constData());
+        ServiceConfig config = m_sim.config();
+        config.requestTimeoutMsecs = 1500;
+        m_api.reset(new KarvelonApi(config)); // the registry finds it through KarvelonApi::instance()
+    }
+
+    // Bytes written field by field load into exactly these records; save() writes the same bytes back.
+    void storedList_isTheKnownByteTable()
+    {
+        writeStored(iniValue(handWritten(kRecords, 4)));
+        QCOMPARE(restartAndDescribe(), (QStringList{describe(kRecords[0]), describe(kRecords[3]), describe(kRecords[1]),
+                                                    describe(kRecords[2])}));
+        Settings().set(kCustomerGroup, kSipAccounts, QVariant()); // so that save() must write it
+        SipAccountManager::instance()->save();
+        QByteArray written;
+        QDataStream out(&written, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_4_0);
+        out << QSettings(Settings().fileName(), QSettings::IniFormat).value("CustomerGroup/SipAccounts");
+        QCOMPARE(written, handWritten(kRecords, 4));
+    }
+
+    // A damaged value never crashes; the records before the damage are kept, and the file works again.
+    void damagedValue_keepsWhatIsReadable_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("kept");
+        const QByteArray good = handWritten(kRecords.mid(0, 3), 3);
+        const QByteArray entryHead = QByteArray::fromHex("0000007f0000000b") + QByteArray("SipAccount\0", 11);
+        QTest::newRow("count claims two billion") << iniValue(handWritten(kRecords.mid(0, 1), 0x7fffffff)) << 1;
+        QTest::newRow("cut inside the third record") << iniValue(good.left(good.size() - 3)) << 2;
+        QTest::newRow("string beyond the data") << iniValue(handWritten({}, 1, entryHead + "\xff\xff\xff\xf0")) << 0;
+        const Record unknown{"X", "9", true, false, 5000};
+        QTest::newRow("unknown source") << iniValue(handWritten({kRecords[0], unknown, kRecords[1]}, 3)) << 2;
+    }
+    void damagedValue_keepsWhatIsReadable()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, kept);
+        writeStored(value);
+        const QStringList expected = QStringList{describe(kRecords[0]), describe(kRecords[1])}.mid(0, kept);
+        QCOMPARE(restartAndDescribe(), expected);
+        QCOMPARE(Settings().get(kCustomerGroup, kNumber).toString(), "100234");
+        Settings().set(kClickToDialGroup, kDefaultSip, "201");
+        QCOMPARE(restartAndDescribe(), expected);
+    }
+
+    // Only a real answer replaces the stored accounts: it renames a stored id keeping its marks, adds new ids
+    // unchecked and drops gone ones, and other sources' accounts stay; after a failed request every record stays.
+    // The table's check column can be ticked. All of it is stored.
+    void refresh_data()
+    {
+        QTest::addColumn<QJsonObject>("behaviour");
+        QTest::addColumn<QStringList>("stored");
+        const QStringList own{"Oude naam:201:vd:0", "Weg:901:v:0", "Outlook:902:v:1024"};
+        const QStringList merged{"Kantoor:201:vd:0", "Receptie:202:v:0", "Thuiswerkplek:203::0", "Outlook:902:v:1024"};
+        QTest::newRow("answer") << QJsonObject() << merged;
+        QTest::newRow("status 500") << QJsonObject{{"status", 500}} << own;
+        QTest::newRow("time-out") << QJsonObject{{"delayMs", 5000}} << own;
+        QTest::newRow("connection closed") << QJsonObject{{"close", true}} << own;
+    }
+    void refresh()
+    {
+        QFETCH(QJsonObject, behaviour);
+        writeStored(kOwnAccounts);
+        restartAndDescribe();
+        QVERIFY(m_sim.setBehaviour(behaviour));
+        auto resetBehaviour = qScopeGuard([this] { m_sim.setBehaviour(QJsonObject()); });
+        SipAccountsModel model(SourceType::ClickToDial, nullptr); // refreshes from the service
+        QVERIFY(model.flags(model.index(1, 0)) & Qt::ItemIsUserCheckable);
+        QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+        QTEST(restartAndDescribe(), "stored");
+    }
+};
+
+QTEST_MAIN(TestSipAccounts)
+#include "test_sipaccounts.moc"

@@ -1,0 +1,230 @@
+#include "Clock.h"
+#include "FileDialog.h"
+#include "LogRecord.h"
+#include "LogViewerDialog.h"
+#include "Logger.h"
+#include "MessageBox.h"
+#include "Settings.h"
+#include "SettingsDialog.h"
+#include "SettingsKeys.h"
+#include "TestSupport.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+namespace {
+
+// Appends records "severity component minute message", separated by ";", to a daily file.
+void append(const QString& fileName, const char* records)
+{
+    QFile file(Logger::instance()->logLocation() + fileName);
+    QVERIFY(file.open(QIODevice::Append));
+    for (const QString& record : QString::fromUtf8(records).split(QLatin1Char(';'))) {
+        const QStringList f = record.split(QLatin1Char(' '));
+        const QDateTime at(QDate(2024, 3, 12), QTime(9, f.at(2).toInt()));
+        file.write(LogRecord::formatLine(f.at(0).toInt(), f.at(1), at.toMSecsSinceEpoch(), f.at(3)));
+    }
+}
+
+QString column(LogViewerDialog& dialog, int col)
+{
+    QAbstractItemModel* model = dialog.findChild<QTableView*>()->model();
+    QStringList texts;
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, col).data().toString();
+    return texts.join(QLatin1Char(' '));
+}
+
+void press(LogViewerDialog& dialog, const char* button, QMessageBox::StandardButton answer)
+{
+    MessageBox::setNextAnswer(answer);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The stock unzip tool, which checks every CRC; its output, or empty when it failed.
+QByteArray unzip(const QStringList& arguments)
+{
+    QProcess unzip;
+    unzip.start(QStringLiteral("unzip"), arguments);
+    return unzip.waitForFinished(30000) && unzip.exitCode() == 0 ? unzip.readAllStandardOutput() : QByteArray();
+}
+
+} // namespace
+
+using namespace SettingsKeys;
+
+// The settings dialog and the log viewer.
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private:
+    FixedClock m_clock{QDateTime(QDate(2024, 3, 12), QTime(12, 0))};
+    QString m_logDir;
+    const QString m_exportDir = TestSupport::testHome() + QStringLiteral("/Bureaublad Ünïcode €/");
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!TestSupport::testHome().isEmpty(), "run through the test wrapper");
+        TestSupport::setApplicationIdentity();
+        Clock::setInstance(&m_clock);
+        m_logDir = Logger::instance()->logLocation();
+    }
+
+    void init()
+    {
+        Logger::instance()->purge(0);
+        MessageBox::clearAnswers();
+        QFile::remove(Settings().fileName());
+        Settings().set(kCustomerGroup, kNumber, QStringLiteral("100"));
+        QVERIFY(QDir(m_exportDir).removeRecursively() && QDir().mkpath(m_exportDir));
+        append(QStringLiteral("20240311.txt"), "1 Websocket 1 w1;1 API 2 a1;0 Verborgen 3 debug");
+        append(QStringLiteral("20240312.txt"), "2 Websocket 4 w2;3 MijnAPI 5 m1;1 api 6 a2");
+    }
+
+    void cleanup() { QCOMPARE(MessageBox::pendingAnswers(), 0); }
+
+    void table_filtersByComponentAndSorts()
+    {
+        LogViewerDialog dialog;
+        QCOMPARE(column(dialog, 3), QStringLiteral("a2 m1 w2 a1 w1")); // newest first, no debug records
+        auto* filter = dialog.findChild<QComboBox*>(QStringLiteral("cmbComponentFilter"));
+        filter->setCurrentText(QStringLiteral("API")); // contains, any case
+        QCOMPARE(column(dialog, 3), QStringLiteral("a2 m1 a1"));
+        filter->setCurrentIndex(0); // everything again
+        auto* table = dialog.findChild<QTableView*>();
+        table->selectRow(3);
+        table->sortByColumn(1, Qt::AscendingOrder);
+        QCOMPARE(column(dialog, 3), QStringLiteral("w1 a1 w2 m1 a2"));
+        QCOMPARE(table->currentIndex().siblingAtColumn(3).data().toString(), QStringLiteral("a1"));
+        table->sortByColumn(3, Qt::DescendingOrder);
+        QCOMPARE(column(dialog, 3), QStringLiteral("w2 w1 m1 a2 a1"));
+    }
+
+    void purge_asksFirst()
+    {
+        LogViewerDialog dialog;
+        press(dialog, "btnPurge", QMessageBox::No);
+        QCOMPARE(column(dialog, 3), QStringLiteral("a2 m1 w2 a1 w1"));
+        QCOMPARE(filesIn(m_logDir).size(), 2);
+        press(dialog, "btnPurge", QMessageBox::Yes);
+        QCOMPARE(column(dialog, 3), QString());
+        LogViewerDialog reopened;
+        QCOMPARE(column(reopened, 3), QString());
+    }
+
+    void export_zipHoldsEveryLogFileDeflated()
+    {
+        QFile note(m_logDir + QStringLiteral("notities café – 東京.txt")); // entry names in UTF-8
+        QVERIFY(note.open(QIODevice::WriteOnly) && note.write("één regel\n") > 0);
+        note.close();
+        const QString target = m_exportDir + QStringLiteral("logboek ß.zip");
+        LogViewerDialog dialog;
+        FileDialog::setNextSaveFileName(target);
+        press(dialog, "btnExport", QMessageBox::Ok);
+
+        QCOMPARE(filesIn(m_exportDir), QStringList{QStringLiteral("logboek ß.zip")});
+        QCOMPARE(unzip({QStringLiteral("-Z"), QStringLiteral("-s"), target}).count(" defN "), 3);
+        const QString unpacked = m_exportDir + QStringLiteral("uitgepakt/");
+        QVERIFY(!unzip({target, QStringLiteral("-d"), unpacked}).isEmpty());
+        QCOMPARE(filesIn(unpacked), filesIn(m_logDir));
+        for (const QString& name : filesIn(m_logDir))
+            QCOMPARE(TestSupport::readFile(unpacked + name), TestSupport::readFile(m_logDir + name));
+    }
+
+    void export_failureWarnsAndLeavesNothingBehind_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("unreadable"); // a log file that opens but cannot be read
+        QTest::newRow("target not writable") << "geen-map/export.zip" << "";
+        QTest::newRow("log unreadable, earlier archive kept") << "export.zip" << "00-onleesbaar.txt";
+    }
+
+    void export_failureWarnsAndLeavesNothingBehind()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, unreadable);
+        // A file where a directory should be, and /proc/self/mem read at offset 0, fail even for root.
+        QFile existing(m_exportDir + target.section(QLatin1Char('/'), 0, 0));
+        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("vorige") == 6);
+        existing.close();
+        QVERIFY(unreadable.isEmpty() || QFile::link(QStringLiteral("/proc/self/mem"), m_logDir + unreadable));
+        LogViewerDialog dialog;
+        FileDialog::setNextSaveFileName(m_exportDir + target);
+        press(dialog, "btnExport", QMessageBox::Ok);
+        QVERIFY(unreadable.isEmpty() || QFile::remove(m_logDir + unreadable));
+
+        QCOMPARE(MessageBox::shownCount(), 1);
+        const QString reason = unreadable.isEmpty() ? QDir::toNativeSeparators(m_exportDir + target) : unreadable;
+        QVERIFY2(MessageBox::lastShown().text.contains(reason), qPrintable(MessageBox::lastShown().text));
+        QCOMPARE(filesIn(m_exportDir), QStringList{target.section(QLatin1Char('/'), 0, 0)});
+        QCOMPARE(TestSupport::readFile(existing.fileName()), QByteArray("vorige"));
+    }
+
+    void save_storesEveryFieldTrimmedAndReadsItBack()
+    {
+        SettingsDialog dialog(nullptr);
+        const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
+        QVERIFY(fields.size() >= 12);
+        for (QLineEdit* field : fields)
+            field->setText(QStringLiteral(" %1\t").arg(field->objectName()));
+        dialog.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->setChecked(true);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+        QVERIFY(dialog.settingsUpdated());
+        // Keys the rest of the program reads.
+        QCOMPARE(Settings().get(kCustomerGroup, kNumber).toString(), QStringLiteral("txtCustomerNumber"));
+        QCOMPARE(Settings().get(kCustomerGroup, kPassword).toString(), QStringLiteral("txtCustomerPassword"));
+        QCOMPARE(Settings().get(kClickToDialGroup, kKey).toString(), QStringLiteral("txtClickToDialKey"));
+        QCOMPARE(Settings().get(kNotificationsGroup, kEnabled).toBool(), true);
+        SettingsDialog reopened(nullptr);
+        for (QLineEdit* field : fields)
+            QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
+        QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
+    }
+
+    void closing_asksToSaveOnlyWhenEdited_data()
+    {
+        QTest::addColumn<QString>("how"); // a button, or the window's close button
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<int>("answer"); // to "save the changes?"; 0: not asked
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("open");
+        QTest::newRow("untouched, Annuleren") << "btnCancel" << false << 0 << "100" << false;
+        QTest::newRow("edited, Opslaan") << "btnSave" << true << 0 << "200" << false;
+        QTest::newRow("edited, Annuleren, Yes") << "btnCancel" << true << int(QMessageBox::Yes) << "200" << false;
+        QTest::newRow("edited, Annuleren, No") << "btnCancel" << true << int(QMessageBox::No) << "100" << false;
+        QTest::newRow("edited, close, Cancel") << "close" << true << int(QMessageBox::Cancel) << "100" << true;
+    }
+
+    void closing_asksToSaveOnlyWhenEdited()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, edited);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        QFETCH(bool, open);
+        SettingsDialog dialog(nullptr);
+        dialog.show();
+        if (edited)
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));
+        if (answer)
+            MessageBox::setNextAnswer(QMessageBox::StandardButton(answer));
+        if (how == QLatin1String("close"))
+            dialog.close();
+        else
+            QTest::mouseClick(dialog.findChild<QPushButton*>(how), Qt::LeftButton);
+        QCOMPARE(MessageBox::shownCount(), answer ? 1 : 0);
+        QCOMPARE(Settings().get(kCustomerGroup, kNumber).toString(), stored);
+        QCOMPARE(dialog.settingsUpdated(), stored == QLatin1String("200"));
+        QCOMPARE(dialog.isVisible(), open);
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "test_dialogs.moc"
