@@ -302,6 +302,7 @@ void KarvelonApi::call(const QString& number, SourceType::Type source, const QSt
         log->log(Logger::Error, src.component,
                  QStringLiteral("Kon gesprek niet starten. Fout: %1").arg(errorDescription(reply, response)));
     }
+    emit callAttempted(number, source, ok);
     reply->deleteLater();
 }
 

@@ -66,7 +66,12 @@ public:
 
 signals:
     void callInitiated(bool success);
-    void incomingCall(const QString& callerId, const QString& dId, const QString& displayText);
+    // Right after callInitiated: which call it was (the number as it was asked for).
+    void callAttempted(const QString& number, SourceType::Type source, bool success);
+    // callerId is the caller as shown ("contact (number)" or the number);
+    // callerNumber and contact are the service's "callerID" and "contact".
+    void incomingCall(const QString& callerId, const QString& dId, const QString& displayText,
+                      const QString& callerNumber, const QString& contact);
     void showUserNotification(bool isError, const QString& msg);
     void notificationSocketConnectionChanged(bool connected);
 

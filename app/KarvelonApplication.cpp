@@ -1,7 +1,9 @@
 #include "KarvelonApplication.h"
 
 #include "CallDialog.h"
+#include "CallHistory.h"
 #include "CallRequest.h"
+#include "Clock.h"
 #include "InternalKarvelonApi.h"
 #include "KarvelonApi.h"
 #include "LogViewerDialog.h"
@@ -42,6 +44,7 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
 
     m_systemTrayIcon = new SystemTrayIcon();
     m_notifier = new Notifier(this);
+    m_callHistory = new CallHistory(CallHistory::defaultFilePath(), CallHistory::DefaultMaxCalls, this);
 
     connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
 }
@@ -94,6 +97,7 @@ void KarvelonApplication::startApi()
 {
     m_api = new KarvelonApi(m_config);
     connect(m_api, &KarvelonApi::incomingCall, this, &KarvelonApplication::onIncomingCall);
+    connect(m_api, &KarvelonApi::callAttempted, this, &KarvelonApplication::onCallAttempted);
     connect(m_api, &KarvelonApi::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
     connect(this, &KarvelonApplication::settingsUpdated, m_api, &KarvelonApi::onSettingsUpdated);
     // Destroyed on its own thread once that thread's loop has ended.
@@ -203,13 +207,34 @@ void KarvelonApplication::onOpenSettings(const QString& tabName)
         emit settingsUpdated();
 }
 
-void KarvelonApplication::onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay)
+void KarvelonApplication::onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay,
+                                         const QString& callerNumber, const QString& contact)
 {
     QString text = QStringLiteral("Inkomende oproep van %1 op %2.").arg(callerId, did);
     if (!textDisplay.isEmpty())
         text += QStringLiteral("\r\n") + textDisplay;
     Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"), text);
     m_notifier->showNotification(text);
+
+    CallRecord record;
+    record.direction = CallRecord::Incoming;
+    record.msecsSinceEpoch = Clock::currentMSecsSinceEpoch();
+    record.number = callerNumber;
+    record.name = contact;
+    record.line = did;
+    m_callHistory->add(record);
+}
+
+void KarvelonApplication::onCallAttempted(const QString& number, SourceType::Type source, bool success)
+{
+    CallRecord record;
+    record.direction = CallRecord::Outgoing;
+    record.msecsSinceEpoch = Clock::currentMSecsSinceEpoch();
+    record.number = number.trimmed();
+    record.name = m_pendingCallNames.take(number);
+    record.source = SourceType::settingsGroup(source);
+    record.accepted = success;
+    m_callHistory->add(record);
 }
 
 void KarvelonApplication::onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers)
@@ -245,8 +270,10 @@ void KarvelonApplication::onShowCallDialog(SourceType::Type type, const QString&
 
     connect(
         &dialog, &CallDialog::callPressed, &dialog,
-        [this, &dialog, type](SourceType::Type, const QString& sipId) {
-            invokeCall(dialog.selectedPhoneNumer(), type, sipId);
+        [this, &dialog, type, name](SourceType::Type, const QString& sipId) {
+            const QString number = dialog.selectedPhoneNumer();
+            m_pendingCallNames.insert(number, name);
+            invokeCall(number, type, sipId);
         },
         Qt::DirectConnection);
     if (m_api)

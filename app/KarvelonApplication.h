@@ -4,12 +4,14 @@
 #include "SingleApplication.h"
 #include "SourceType.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <condition_variable>
 #include <mutex>
 
+class CallHistory;
 class InternalKarvelonApi;
 class KarvelonApi;
 class Notifier;
@@ -31,6 +33,7 @@ public:
     SystemTrayIcon* systemTrayIcon() const { return m_systemTrayIcon; }
 
     KarvelonApi* api() const { return m_api; }
+    CallHistory* callHistory() const { return m_callHistory; }
 
 signals:
     void settingsUpdated();
@@ -40,7 +43,10 @@ public slots:
     void onQuitApplication();
     void onCallNumber(const QString& number, const QString& sipId);
     void onOpenSettings(const QString& tabName);
-    void onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay);
+    // callerNumber and contact are what the service sent; the history keeps them.
+    void onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay,
+                        const QString& callerNumber = QString(), const QString& contact = QString());
+    void onCallAttempted(const QString& number, SourceType::Type source, bool success);
     void onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
     void onOpenLogViewer();
     void showInformationBalloon(bool isError, const QString& msg);
@@ -60,6 +66,9 @@ private:
     SystemTrayIcon* m_systemTrayIcon = nullptr;
     InternalKarvelonApi* m_internalApi = nullptr;
     Notifier* m_notifier = nullptr;
+    CallHistory* m_callHistory = nullptr;
+    // Contact names of the calls the call dialog started, by number, until their outcome is known.
+    QHash<QString, QString> m_pendingCallNames;
     QThread* m_apiThread = nullptr;
     QThread* m_internalApiThread = nullptr;
     // Each worker thread counts itself in once its object exists, and deletes

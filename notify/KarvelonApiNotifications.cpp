@@ -206,7 +206,7 @@ void KarvelonApi::notificationSocketNotification(const QJsonObject& data)
     const QString caller = contact.isEmpty() ? callerId : QStringLiteral("%1 (%2)").arg(contact, callerId);
 
     log(Logger::Debug, QString(), QStringLiteral("Inkomende oproep via websocket ontvangen. Text: %1").arg(extra));
-    emit incomingCall(caller, data.value(QStringLiteral("did")).toString(), extra);
+    emit incomingCall(caller, data.value(QStringLiteral("did")).toString(), extra, callerId, contact);
 }
 
 void KarvelonApi::notificationSocketDisconnected(const QJsonObject&)
