@@ -1,17 +1,14 @@
 #!/bin/bash
-# ThreadSanitizer build (build-tsan/) of the tests that run our three threads
-# (GUI, plug-in command server, web service): the controller with its worker
-# threads, the command server, the web-service client and its notification
-# channel, the load and fault tests that drive them, and the real program
-# started, used and quit (test_program, test_shutdown, test_e2e_plugin).
-# Fails on any report not suppressed by tests/tsan.supp, which names only what
-# lies inside Qt and the libraries under it.
+# ThreadSanitizer build (build-tsan/) of the tests that run our threads: the
+# log store written from several threads, the command server on its own
+# thread, the web-service client with its notification channel on a worker
+# thread, and the real program started, used and quit (test_shutdown,
+# test_e2e). Fails on any report not suppressed by tests/tsan.supp, which
+# names only what lies inside Qt and the libraries under it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-tsan"
-tests=(test_controller test_internalapi test_notificationchannel test_logger test_faults_service
-       test_load_plugincommands test_load_logging test_load_traycalls
-       test_program test_shutdown test_e2e_plugin)
+tests=(test_storage test_internalapi test_notify test_shutdown test_e2e)
 
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARVELON_SANITIZE=thread \

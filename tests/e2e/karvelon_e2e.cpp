@@ -1,204 +1,128 @@
-// The program as shipped (same libraries, same main logic), for the
-// end-to-end tests and the start-up benchmark only. It differs from the
-// shipped binary in what a test must control and the user never does:
-//   KARVELON_E2E_API_BASE_URL   the simulator's web API ("http://127.0.0.1:A/api/")
-//   KARVELON_E2E_NOTIFY_URL     the simulator's notification server
-//   KARVELON_E2E_COMMAND_SERVER a private plug-in socket instead of the shared one
-//   KARVELON_E2E_PROBE          a local socket that answers "state" with what is on screen
-//   KARVELON_E2E_READY          print "ready" once the tray icon is embedded and the loop idle
+// The shipped start-up with the configuration a test hands over in
+// KARVELON_E2E_CONFIG (see E2eSupport.cpp), plus, once the event loop runs:
+// KARVELON_E2E_PROBE, a local socket answering each line with what is on
+// screen (JSON), and KARVELON_E2E_SCENARIO, something to be doing when the
+// program quits after KARVELON_E2E_QUIT_MSECS.
 #include "CommandLine.h"
-#include "KarvelonApi.h"
 #include "KarvelonApplication.h"
 #include "SystemTrayIcon.h"
 
-#include <QAbstractButton>
 #include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QTimer>
-#include <QUrl>
-
-#include <cstdio>
 
 namespace {
-
 QString env(const char* name)
 {
     return qEnvironmentVariable(name);
 }
 
-QJsonObject rectObject(const QRect& r)
+KarvelonApplication* app()
 {
-    return QJsonObject{{QStringLiteral("x"), r.x()}, {QStringLiteral("y"), r.y()},
-                       {QStringLiteral("w"), r.width()}, {QStringLiteral("h"), r.height()}};
+    return qobject_cast<KarvelonApplication*>(qApp);
 }
 
-QJsonObject describeWidget(const QWidget* w)
+QJsonObject describe(const QWidget* w, const QRect& local, const QString& text, bool enabled)
 {
-    QJsonObject o = rectObject(QRect(w->mapToGlobal(QPoint(0, 0)), w->size()));
-    o.insert(QStringLiteral("class"), QString::fromLatin1(w->metaObject()->className()));
-    o.insert(QStringLiteral("name"), w->objectName());
-    o.insert(QStringLiteral("enabled"), w->isEnabled());
-    if (const auto* label = qobject_cast<const QLabel*>(w))
-        o.insert(QStringLiteral("text"), label->text());
-    else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
-        o.insert(QStringLiteral("text"), button->text());
-        o.insert(QStringLiteral("checked"), button->isChecked());
-    } else if (const auto* edit = qobject_cast<const QLineEdit*>(w))
-        o.insert(QStringLiteral("text"), edit->text());
-    else if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
-        o.insert(QStringLiteral("text"), combo->currentText());
+    const QRect r(w ? w->mapToGlobal(local.topLeft()) : local.topLeft(), local.size());
+    QJsonObject o{{"x", r.x()}, {"y", r.y()}, {"w", r.width()}, {"h", r.height()}, {"text", text},
+                  {"enabled", enabled}, {"name", w ? w->objectName() : QString()}};
+    if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
         QJsonArray items;
         for (int i = 0; i < combo->count(); ++i)
             items.append(combo->itemText(i));
-        o.insert(QStringLiteral("items"), items);
+        o.insert("items", items);
     }
     return o;
 }
 
-QJsonObject describeWindow(QWidget* window)
+// The tray icon, the balloons so far, the focus and every visible window with
+// its visible widgets and menu entries.
+QByteArray state(const QJsonArray& balloons)
 {
-    QJsonObject o = describeWidget(window);
-    o.insert(QStringLiteral("title"), window->windowTitle());
-    o.insert(QStringLiteral("active"), window->isActiveWindow());
-    QJsonArray widgets;
-    const QList<QWidget*> children = window->findChildren<QWidget*>();
-    for (const QWidget* child : children) {
-        if (child->isVisible())
-            widgets.append(describeWidget(child));
-    }
-    o.insert(QStringLiteral("widgets"), widgets);
-    if (auto* menu = qobject_cast<QMenu*>(window)) {
-        QJsonArray actions;
-        const QList<QAction*> list = menu->actions();
-        for (QAction* action : list) {
-            if (!action->isVisible() || action->isSeparator())
-                continue;
-            const QRect local = menu->actionGeometry(action);
-            QJsonObject a = rectObject(QRect(menu->mapToGlobal(local.topLeft()), local.size()));
-            a.insert(QStringLiteral("text"), action->text());
-            a.insert(QStringLiteral("name"), action->objectName());
-            a.insert(QStringLiteral("enabled"), action->isEnabled());
-            actions.append(a);
-        }
-        o.insert(QStringLiteral("actions"), actions);
-    }
-    return o;
-}
-
-// Answers each "state" line with one JSON line: the tray icon, the balloons
-// shown so far and every visible top-level window with its widgets.
-class Probe : public QObject
-{
-public:
-    Probe(KarvelonApplication& app, const QString& path)
-        : QObject(&app)
-        , m_app(app)
-    {
-        m_server.setSocketOptions(QLocalServer::UserAccessOption);
-        QLocalServer::removeServer(path);
-        if (!m_server.listen(path))
-            std::fprintf(stderr, "karvelon-e2e: probe not listening: %s\n", qPrintable(m_server.errorString()));
-        connect(&m_server, &QLocalServer::newConnection, this, &Probe::onNewConnection);
-        connect(app.systemTrayIcon(), &SystemTrayIcon::balloonShown, this,
-                [this](const QString& title, const QString& text) {
-                    m_balloons.append(QJsonObject{{QStringLiteral("title"), title}, {QStringLiteral("text"), text}});
-                });
-    }
-
-private:
-    void onNewConnection()
-    {
-        while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket]() {
-                while (socket->canReadLine()) {
-                    socket->readLine();
-                    socket->write(QJsonDocument(state()).toJson(QJsonDocument::Compact) + '\n');
-                }
-            });
-        }
-    }
-
-    QJsonObject state() const
-    {
-        QJsonObject o;
-        SystemTrayIcon* tray = m_app.systemTrayIcon();
-        QJsonObject t = rectObject(tray ? tray->geometry() : QRect());
-        t.insert(QStringLiteral("visible"), tray && tray->isVisible());
-        t.insert(QStringLiteral("available"), QSystemTrayIcon::isSystemTrayAvailable());
-        o.insert(QStringLiteral("tray"), t);
-        o.insert(QStringLiteral("balloons"), m_balloons);
-        QJsonArray windows;
-        const QList<QWidget*> tops = QApplication::topLevelWidgets();
-        for (QWidget* w : tops) {
+    QJsonArray windows;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        QJsonArray widgets, actions;
+        for (const QWidget* w : top->findChildren<QWidget*>())
             if (w->isVisible())
-                windows.append(describeWindow(w));
-        }
-        o.insert(QStringLiteral("windows"), windows);
-        const QWidget* focus = QApplication::focusWidget();
-        o.insert(QStringLiteral("focus"), focus ? focus->objectName() : QString());
-        return o;
+                widgets.append(describe(w, w->rect(), w->property("text").toString(), w->isEnabled()));
+        if (const auto* menu = qobject_cast<QMenu*>(top))
+            for (QAction* action : menu->actions())
+                actions.append(describe(menu, menu->actionGeometry(action), action->text(), action->isEnabled()));
+        if (top->isVisible())
+            windows.append(QJsonObject{{"title", top->windowTitle()}, {"name", top->objectName()},
+                                       {"widgets", widgets}, {"actions", actions}});
     }
+    const QWidget* focus = QApplication::focusWidget();
+    const QJsonObject state{{"tray", describe(nullptr, app()->systemTrayIcon()->geometry(), QString(), true)},
+                            {"balloons", balloons}, {"windows", windows}, {"focus", focus ? focus->objectName() : ""}};
+    return QJsonDocument(state).toJson(QJsonDocument::Compact) + '\n';
+}
 
-    KarvelonApplication& m_app;
-    QLocalServer m_server;
-    QJsonArray m_balloons;
-};
-
-// "ready" on stdout once the tray host shows the icon and every event queued
-// during start-up has been handled.
-void announceWhenReady(KarvelonApplication& app)
+void startProbe(const QString& path)
 {
-    auto* timer = new QTimer(&app);
-    timer->setInterval(2);
-    QObject::connect(timer, &QTimer::timeout, &app, [&app, timer]() {
-        SystemTrayIcon* tray = app.systemTrayIcon();
-        if (!tray || tray->geometry().isEmpty())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        QTimer::singleShot(0, &app, []() {
-            std::fputs("ready\n", stdout);
-            std::fflush(stdout);
+    static QJsonArray balloons;
+    auto* server = new QLocalServer(qApp);
+    QObject::connect(app()->systemTrayIcon(), &SystemTrayIcon::balloonShown, server,
+                     [](const QString&, const QString& text) { balloons.append(text); });
+    QObject::connect(server, &QLocalServer::newConnection, server, [server]() {
+        QLocalSocket* socket = server->nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket]() {
+            while (!socket->readLine().isEmpty())
+                socket->write(state(balloons));
         });
     });
-    timer->start();
+    server->listen(path);
 }
 
+void runScenario(const QString& scenario)
+{
+    // Again and again: a quit that ends a start-up question's loop is lost.
+    auto* quit = new QTimer(app());
+    QObject::connect(quit, &QTimer::timeout, app(), &KarvelonApplication::onQuitApplication);
+    quit->start(env("KARVELON_E2E_QUIT_MSECS").toInt());
+    if (scenario == QLatin1String("calldialog"))
+        app()->onShowCallDialog(SourceType::MsOutlook, QStringLiteral("Jan"), {QStringLiteral("0201 (Werk)")});
+    else if (scenario == QLatin1String("settings"))
+        app()->onOpenSettings(QString());
+    else if (scenario == QLatin1String("logviewer"))
+        app()->onOpenLogViewer();
+    else if (scenario == QLatin1String("pending"))
+        app()->onCallNumber(QStringLiteral("0201234567"), QString());
+    else if (scenario == QLatin1String("leak"))
+        new QObject(); // never deleted: the leak check must find it
+}
+
+// Once an event loop runs; a second start hands its request over before.
+void startExtras()
+{
+    QTimer::singleShot(0, qApp, []() {
+        if (!env("KARVELON_E2E_PROBE").isEmpty())
+            startProbe(env("KARVELON_E2E_PROBE"));
+        if (!env("KARVELON_E2E_SCENARIO").isEmpty())
+            QTimer::singleShot(0, qApp, []() { runScenario(env("KARVELON_E2E_SCENARIO")); });
+    });
+}
+Q_COREAPP_STARTUP_FUNCTION(startExtras)
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return CommandLine::runProgram(argc, argv, [](KarvelonApplication& app) {
-        const QString apiBase = env("KARVELON_E2E_API_BASE_URL");
-        if (!apiBase.isEmpty()) {
-            QString sim = apiBase;
-            sim.replace(QStringLiteral("/api/"), QStringLiteral("/_sim/"));
-            const KarvelonApi::ServiceUrls urls{apiBase, QUrl(env("KARVELON_E2E_NOTIFY_URL")),
-                                                QUrl(sim + QStringLiteral("wanip.html")),
-                                                QUrl(sim + QStringLiteral("wanip.txt"))};
-            app.setApiSetUpForTesting([urls](KarvelonApi* api) { api->setServiceUrlsForTesting(urls); });
-        }
-        const QString commandServer = env("KARVELON_E2E_COMMAND_SERVER");
-        if (!commandServer.isEmpty())
-            app.setCommandServerNameForTesting(commandServer);
-
-        // Only the running instance gets this far into its event loop; a
-        // second start hands its message over and ends before.
-        const QString probePath = env("KARVELON_E2E_PROBE");
-        const bool ready = !env("KARVELON_E2E_READY").isEmpty();
-        QTimer::singleShot(0, &app, [&app, probePath, ready]() {
-            if (!probePath.isEmpty())
-                new Probe(app, probePath);
-            if (ready)
-                announceWhenReady(app);
-        });
-    });
+    ServiceConfig config;
+    const QStringList test = env("KARVELON_E2E_CONFIG").split(QLatin1Char(' '));
+    if (test.size() == 6) {
+        config.apiBaseUrl = test[0];
+        config.notifyUrl = QUrl(test[1]);
+        config.wanIpHtmlUrl = QUrl(test[2]);
+        config.wanIpTextUrl = QUrl(test[3]);
+        config.commandServerName = test[4];
+        config.backoffInitialMsecs = test[5].toInt();
+    }
+    return CommandLine::runProgram(argc, argv, config);
 }

@@ -1,13 +1,10 @@
-// Quitting the program in the middle of something: with the call dialog, the
-// settings dialog or the log viewer open, during a request the service is slow
-// to answer, and while notifications reconnect. Each run is a real process
-// that must end with exit code 0 and nothing on standard error: no Qt warning,
-// and (in the AddressSanitizer build) no leak or error report.
+// How the program ends, as a real process: the shipped binary's refusals, and
+// the test launcher quit in the middle of something with exit code 0 and
+// nothing on standard error (in the AddressSanitizer build: no leak either).
+#include "E2eSupport.h"
 #include "PbxSimulator.h"
 #include "TestSupport.h"
 
-#include <QJsonDocument>
-#include <QProcess>
 #include <QtTest>
 
 class TestShutdown : public QObject
@@ -15,109 +12,72 @@ class TestShutdown : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    void refusal_data()
     {
-        const QJsonObject config =
-            QJsonDocument::fromJson(TestSupport::readFile(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json")))
-                .object();
-        QVERIFY2(m_sim.start(config), m_sim.output().constData());
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("nothing running") << "Jan;0201=Werk" << QByteArray("Karvelon is niet actief: het belverzoek");
+        QTest::newRow("link without number") << "callto:jan.jansen" << QByteArray("geen telefoonnummer");
+    }
+
+    void refusal()
+    {
+        QFETCH(QString, call);
+        QProcess program;
+        program.start(QStringLiteral(KARVELON_PROGRAM), {"--call", call});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 1);
+        QFETCH(QByteArray, message);
+        QVERIFY(program.readAllStandardError().contains(message));
     }
 
     void quit_endsCleanly_data()
     {
         QTest::addColumn<QString>("scenario");
-        QTest::newRow("call dialog open") << QStringLiteral("calldialog");
-        QTest::newRow("settings dialog open") << QStringLiteral("settings");
-        QTest::newRow("log viewer open") << QStringLiteral("logviewer");
-        QTest::newRow("request pending") << QStringLiteral("pending");
-        QTest::newRow("notifications reconnecting") << QStringLiteral("reconnect");
+        for (const char* scenario : {"calldialog", "settings", "logviewer", "pending", "reconnect", "leak"})
+            QTest::newRow(scenario) << scenario;
     }
 
     void quit_endsCleanly()
     {
         QFETCH(QString, scenario);
-        QVERIFY(m_sim.reset());
-        m_sim.control("POST", QStringLiteral("notify-reset"));
-        if (scenario == QLatin1String("pending"))
-            QVERIFY(m_sim.setBehaviour(QJsonObject{{QStringLiteral("delayMs"), 8000}}));
-
-        QProcess process;
-        process.setProcessEnvironment(launcherEnvironment());
-        if (scenario == QLatin1String("reconnect")) {
-            // Drop the connection as soon as the channel is up, so the quit finds it re-registering.
-            QTimer dropper;
-            connect(&dropper, &QTimer::timeout, this, [this]() {
-                if (m_sim.control("GET", QStringLiteral("notify-state")).toObject().value(QStringLiteral("registered")).toInt() > 0)
-                    m_sim.control("POST", QStringLiteral("notify-drop"));
-            });
-            dropper.start(100);
-            startLauncher(process, scenario);
-            QVERIFY(process.waitForStarted(10000));
-            QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, 60000);
-        } else {
-            startLauncher(process, scenario);
-            QVERIFY(process.waitForFinished(60000));
-        }
-        const QByteArray standardError = process.readAllStandardError();
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(process.exitCode() == 0, standardError.constData());
-        // The headless (offscreen) platform says these of itself whatever the program does:
-        // it has no tray window and ignores size hints.
-        static const QList<QByteArray> platformNoise{
-            "QObject::connect: No such signal QPlatformNativeInterface::systemTrayWindowChanged(QScreen*)",
-            "This plugin does not support propagateSizeHints()"};
-        QList<QByteArray> warnings;
-        for (const QByteArray& line : standardError.split('\n')) {
-            if (!line.trimmed().isEmpty() && !platformNoise.contains(line.trimmed()))
-                warnings.append(line);
-        }
-        QVERIFY2(warnings.isEmpty(), standardError.constData());
-    }
-
-    // The leak check above is real: a program that leaves an object behind fails it.
-    void leakCheck_reportsALeak()
-    {
+        const bool leak = scenario == "leak";
 #ifndef __SANITIZE_ADDRESS__
-        QSKIP("leaks are checked in the AddressSanitizer build");
+        if (leak)
+            QSKIP("leaks are checked in the AddressSanitizer build");
 #endif
-        QProcess process;
-        process.setProcessEnvironment(launcherEnvironment());
-        startLauncher(process, QStringLiteral("leak"));
-        QVERIFY(process.waitForFinished(60000));
-        const QByteArray standardError = process.readAllStandardError();
-        QVERIFY(process.exitCode() != 0);
-        QVERIFY2(standardError.contains("LeakSanitizer: detected memory leaks"), standardError.constData());
-        // Traced to where it was made.
-        QVERIFY2(standardError.contains("shutdown_launcher.cpp"), standardError.constData());
+        QVERIFY(m_sim.start());
+        E2e::seedDemoCustomer(scenario == "reconnect");
+        m_sim.setBehaviour({{"delayMs", scenario == "pending" ? 8000 : 0}});
+        ServiceConfig config = m_sim.config();
+        config.commandServerName = TestSupport::uniqueSocketPath("cmd");
+        config.backoffInitialMsecs = 200;
+        QProcessEnvironment env = E2e::launcherEnvironment(QProcessEnvironment::systemEnvironment(), config);
+        env.insert("KARVELON_E2E_SCENARIO", scenario);
+        env.insert("KARVELON_E2E_QUIT_MSECS", "1500");
+        env.insert("QT_LOGGING_RULES", "*.debug=false;qt.qpa.*=false");
+        // Leak checking on, with whole stacks so the suppressions can name the library that leaks.
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=1:fast_unwind_on_malloc=0");
+        env.insert("LSAN_OPTIONS", "suppressions=" KARVELON_SHUTDOWN_SOURCE_DIR "/lsan-suppressions.txt");
+        QProcess launcher;
+        launcher.setProcessEnvironment(env);
+        launcher.start(E2e::launcherPath(), QStringList());
+        // Reconnecting: the server drops the channel whenever it is up.
+        for (int i = 0; i < 1200 && launcher.state() != QProcess::NotRunning; ++i, QTest::qWait(50))
+            if (scenario == "reconnect" && m_sim.control("GET", "notify-state")["registered"].toInt() > 0)
+                m_sim.control("POST", "notify-drop");
+        // The offscreen platform says these of itself whatever the program does.
+        QByteArray errors;
+        for (const QByteArray& line : launcher.readAllStandardError().split('\n'))
+            if (!line.isEmpty() && !line.contains("systemTrayWindowChanged") && !line.contains("propagateSizeHints"))
+                errors += line + '\n';
+        QCOMPARE(launcher.state(), QProcess::NotRunning);
+        QCOMPARE(launcher.exitStatus() == QProcess::NormalExit && launcher.exitCode() == 0, !leak);
+        QVERIFY2(leak ? errors.contains("LeakSanitizer") && errors.contains("karvelon_e2e.cpp") : errors.isEmpty(),
+                 errors.constData());
     }
 
 private:
-    static QProcessEnvironment launcherEnvironment()
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // Debug output is chatter; whatever is left on standard error is a warning.
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false;qt.qpa.*=false"));
-#ifdef __SANITIZE_ADDRESS__
-        // The program must leave nothing behind when it quits: leak checking
-        // on (whatever the rest of the suite does), with whole allocation
-        // stacks so that the suppressions can name the library that leaks.
-        QStringList asan = env.value(QStringLiteral("ASAN_OPTIONS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-        asan << QStringLiteral("detect_leaks=1") << QStringLiteral("fast_unwind_on_malloc=0");
-        env.insert(QStringLiteral("ASAN_OPTIONS"), asan.join(QLatin1Char(':')));
-        env.insert(QStringLiteral("LSAN_OPTIONS"),
-                   QStringLiteral("suppressions=" KARVELON_SHUTDOWN_SOURCE_DIR "/lsan-suppressions.txt"
-                                  ":print_suppressions=0"));
-#endif
-        return env;
-    }
-
-    void startLauncher(QProcess& process, const QString& scenario)
-    {
-        process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/shutdown_launcher"),
-                      {scenario, TestSupport::uniqueSocketPath(QStringLiteral("cmd")), m_sim.apiBaseUrl(),
-                       m_sim.notifyUrl().toString()});
-    }
-
     PbxSimulator m_sim;
 };
 
