@@ -1,7 +1,9 @@
 #include "KarvelonApplication.h"
 
+#include "ButtonGroupAction.h"
 #include "CallDialog.h"
 #include "CallHistory.h"
+#include "CallJournalDialog.h"
 #include "CallRequest.h"
 #include "Clock.h"
 #include "InternalKarvelonApi.h"
@@ -45,6 +47,7 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     m_systemTrayIcon = new SystemTrayIcon();
     m_notifier = new Notifier(this);
     m_callHistory = new CallHistory(CallHistory::defaultFilePath(), CallHistory::DefaultMaxCalls, this);
+    m_systemTrayIcon->setCallHistory(m_callHistory);
 
     connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
 }
@@ -52,6 +55,7 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
 KarvelonApplication::~KarvelonApplication()
 {
     stopWorkerThreads();
+    delete m_callJournal;
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
 }
@@ -75,6 +79,7 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::callNumber, this, &KarvelonApplication::onCallNumber);
     connect(m_systemTrayIcon, &SystemTrayIcon::openSettings, this, [this]() { onOpenSettings(QString()); });
     connect(m_systemTrayIcon, &SystemTrayIcon::openLogViewer, this, &KarvelonApplication::onOpenLogViewer);
+    connect(m_systemTrayIcon, &SystemTrayIcon::openCallJournal, this, &KarvelonApplication::onOpenCallJournal);
     connect(this, &KarvelonApplication::settingsUpdated, this, &KarvelonApplication::onSettingsUpdated);
 
     // The account lists are fetched through KarvelonApi::instance(), and the
@@ -99,6 +104,7 @@ void KarvelonApplication::startApi()
     connect(m_api, &KarvelonApi::incomingCall, this, &KarvelonApplication::onIncomingCall);
     connect(m_api, &KarvelonApi::callAttempted, this, &KarvelonApplication::onCallAttempted);
     connect(m_api, &KarvelonApi::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
+    connect(m_api, &KarvelonApi::notificationStateChanged, m_systemTrayIcon, &SystemTrayIcon::setNotificationState);
     connect(this, &KarvelonApplication::settingsUpdated, m_api, &KarvelonApi::onSettingsUpdated);
     // Destroyed on its own thread once that thread's loop has ended.
     connect(m_apiThread, &QThread::finished, m_apiThread, [this, api = m_api]() { workerFinished(api); },
@@ -299,6 +305,20 @@ void KarvelonApplication::onOpenLogViewer()
 {
     LogViewerDialog dialog(nullptr);
     dialog.exec();
+}
+
+void KarvelonApplication::onOpenCallJournal()
+{
+    // One window, brought forward when asked for again.
+    if (!m_callJournal) {
+        m_callJournal = new CallJournalDialog(m_callHistory);
+        m_callJournal->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_callJournal, &CallJournalDialog::callNumber, this,
+                [this](const QString& number) { onCallNumber(number, ButtonGroupAction::defaultSipId()); });
+    }
+    m_callJournal->show();
+    m_callJournal->raise();
+    m_callJournal->activateWindow();
 }
 
 void KarvelonApplication::showInformationBalloon(bool isError, const QString& msg)

@@ -5,6 +5,7 @@
 #include "SourceType.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,7 @@
 #include <mutex>
 
 class CallHistory;
+class CallJournalDialog;
 class InternalKarvelonApi;
 class KarvelonApi;
 class Notifier;
@@ -49,6 +51,7 @@ public slots:
     void onCallAttempted(const QString& number, SourceType::Type source, bool success);
     void onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
     void onOpenLogViewer();
+    void onOpenCallJournal();
     void showInformationBalloon(bool isError, const QString& msg);
     void onApplicationStarted();
     void onMessageReceived(const QString& message);
@@ -67,6 +70,7 @@ private:
     InternalKarvelonApi* m_internalApi = nullptr;
     Notifier* m_notifier = nullptr;
     CallHistory* m_callHistory = nullptr;
+    QPointer<CallJournalDialog> m_callJournal;
     // Contact names of the calls the call dialog started, by number, until their outcome is known.
     QHash<QString, QString> m_pendingCallNames;
     QThread* m_apiThread = nullptr;

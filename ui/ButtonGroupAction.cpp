@@ -117,9 +117,14 @@ void ButtonGroupAction::onSipAccountClicked()
     emit callNumber(phoneNumber(), action->data().toString());
 }
 
+QString ButtonGroupAction::defaultSipId()
+{
+    return Settings().get(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip).toString();
+}
+
 void ButtonGroupAction::onCallClicked()
 {
-    const QString sipId = Settings().get(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip).toString();
+    const QString sipId = defaultSipId();
     const QString number = phoneNumber();
     if (!number.isEmpty())
         emit callNumber(number, sipId);

@@ -24,6 +24,9 @@ public:
 
     void buildCallMenu();
 
+    // The click-to-dial account that "Bel" and the call history call with.
+    static QString defaultSipId();
+
     // The number field, so that the menu can hand it the keyboard focus.
     QLineEdit* inputField() const { return m_inputField; }
 

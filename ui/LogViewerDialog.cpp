@@ -1,5 +1,6 @@
 #include "LogViewerDialog.h"
 
+#include "CellToolTip.h"
 #include "FileDialog.h"
 #include "LogExporter.h"
 #include "LogTableModel.h"
@@ -14,6 +15,8 @@ LogViewerDialog::LogViewerDialog(QWidget* parent) : QDialog(parent), m_model(new
     m_ui.setupUi(this);
     setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Log viewer"));
     populateLogRecords();
+    // "Bericht" takes the free width; a message cut off still shows whole on hover.
+    CellToolTip::install(m_ui.tableView);
     m_ui.lblLogo->setVisible(true);
 }
 

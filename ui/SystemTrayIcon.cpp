@@ -1,7 +1,9 @@
 #include "SystemTrayIcon.h"
 
 #include "ButtonGroupAction.h"
+#include "KarvelonApi.h"
 #include "Logger.h"
+#include "RecentCallsMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -9,6 +11,7 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QThread>
 
 SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
@@ -25,6 +28,13 @@ SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
     m_buttonGroup->initInputfield();
 
     m_menu->insertSeparator(nullptr);
+
+    // A call back goes the way "Bel" goes, with the same account.
+    m_recentCalls = new RecentCallsMenu(m_menu);
+    m_menu->addMenu(m_recentCalls);
+    connect(m_recentCalls, &RecentCallsMenu::callNumber, this,
+            [this](const QString& number) { onCallNumber(number, ButtonGroupAction::defaultSipId()); });
+    connect(m_recentCalls, &RecentCallsMenu::openCallJournal, this, &SystemTrayIcon::openCallJournal);
 
     QAction* settings = m_menu->addAction(QStringLiteral("&Instellingen"));
     settings->setObjectName(QStringLiteral("actSettings"));
@@ -55,6 +65,7 @@ SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
     });
 
     setIcon(QApplication::windowIcon());
+    setToolTip(toolTipText(KarvelonApi::NotificationsOff, 0));
     setContextMenu(m_menu);
     setVisible(true);
 }
@@ -98,6 +109,47 @@ void SystemTrayIcon::showBalloon(const QString& title, const QString& text, QSys
 {
     showMessage(title, text, icon, msecs);
     emit balloonShown(title, text, icon, msecs);
+}
+
+void SystemTrayIcon::setCallHistory(CallHistory* history)
+{
+    m_recentCalls->setCallHistory(history);
+}
+
+QString SystemTrayIcon::toolTipText(int notificationState, int retryInSecs)
+{
+    const QString name = QStringLiteral("Karvelon");
+    switch (notificationState) {
+    case KarvelonApi::NotificationsConnected:
+        return name + QStringLiteral("\nNotificaties: verbonden");
+    case KarvelonApi::NotificationsRetrying:
+        return name + QStringLiteral("\nNotificaties: opnieuw verbinden over %1 s").arg(retryInSecs);
+    case KarvelonApi::NotificationsDisabled:
+        return name + QStringLiteral("\nNotificaties: uitgeschakeld (controleer uw instellingen)");
+    default:
+        return name;
+    }
+}
+
+void SystemTrayIcon::setNotificationState(int notificationState, int retryInSecs)
+{
+    setToolTip(toolTipText(notificationState, retryInSecs));
+    const QIcon windowIcon = QApplication::windowIcon();
+    const bool badge = notificationState == KarvelonApi::NotificationsRetrying ||
+                       notificationState == KarvelonApi::NotificationsDisabled;
+    if (!badge || windowIcon.isNull()) {
+        setIcon(windowIcon);
+        return;
+    }
+    // Enabled but not connected: a small grey dot in the lower right corner.
+    QPixmap pixmap = windowIcon.pixmap(64, 64);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 3));
+    painter.setBrush(QColor(128, 128, 128));
+    painter.drawEllipse(QRectF(38, 38, 24, 24));
+    painter.end();
+    setIcon(QIcon(pixmap));
 }
 
 void SystemTrayIcon::onShowContextMenu()

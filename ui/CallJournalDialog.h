@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ui_CallJournalDialog.h"
+
+#include <QDialog>
+
+class CallHistory;
+class CallJournalModel;
+class QSortFilterProxyModel;
+
+// "Gesprekken": every call the history keeps, to search and to call back. A
+// window of its own beside the tray; it follows the history while open.
+class CallJournalDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The history is not owned and must outlive the window.
+    explicit CallJournalDialog(CallHistory* history, QWidget* parent = nullptr);
+    ~CallJournalDialog() override;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+signals:
+    // Call back: the controller dials it as the tray menu would.
+    void callNumber(const QString& number);
+
+private:
+    Q_DISABLE_COPY(CallJournalDialog)
+
+    void callBack(const QModelIndex& index);
+    void showContextMenu(const QPoint& pos);
+
+    Ui_CallJournalDialog m_ui;
+    CallJournalModel* m_model = nullptr;
+    QSortFilterProxyModel* m_proxy = nullptr;
+};

@@ -1,0 +1,87 @@
+#include "CallJournalModel.h"
+
+#include "CallHistory.h"
+
+#include <QDateTime>
+
+CallJournalModel::CallJournalModel(CallHistory* history, QObject* parent)
+    : QAbstractTableModel(parent), m_history(history), m_incoming(QStringLiteral(":/icons/callIncoming16")),
+      m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
+{
+    // A call more or a cleared history: a thousand rows are re-read in no time.
+    if (m_history)
+        connect(m_history, &CallHistory::changed, this, [this]() {
+            beginResetModel();
+            endResetModel();
+        });
+}
+
+CallJournalModel::~CallJournalModel() = default;
+
+int CallJournalModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !m_history ? 0 : m_history->calls().size();
+}
+
+int CallJournalModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant CallJournalModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return QVariant();
+    const QVector<CallRecord>& calls = m_history->calls();
+    const CallRecord& call = calls.at(calls.size() - 1 - index.row());
+    const int column = index.column();
+
+    switch (role) {
+    case Qt::DecorationRole:
+        if (column == DirectionColumn)
+            return call.direction == CallRecord::Incoming ? m_incoming : m_outgoing;
+        return QVariant();
+    case NumberRole:
+        return call.number;
+    case SearchRole:
+        if (column == NameColumn || column == NumberColumn)
+            return data(index, Qt::DisplayRole);
+        return QVariant();
+    case SortRole:
+        if (column == DateColumn)
+            return call.msecsSinceEpoch;
+        if (column == DirectionColumn)
+            return int(call.direction);
+        return data(index, Qt::DisplayRole);
+    case Qt::DisplayRole:
+        switch (column) {
+        case DateColumn:
+            return QDateTime::fromMSecsSinceEpoch(call.msecsSinceEpoch).toString(QStringLiteral("dd-MM-yyyy HH:mm"));
+        case NameColumn:
+            return call.name;
+        case NumberColumn:
+            return call.number;
+        case LineColumn:
+            return call.line;
+        }
+        return QVariant();
+    }
+    return QVariant();
+}
+
+QVariant CallJournalModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case DateColumn:
+        return QStringLiteral("Datum");
+    case NameColumn:
+        return QStringLiteral("Naam");
+    case NumberColumn:
+        return QStringLiteral("Nummer");
+    case LineColumn:
+        return QStringLiteral("Lijn");
+    }
+    return QString();
+}
