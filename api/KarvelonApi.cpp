@@ -76,9 +76,7 @@ KarvelonApi::KarvelonApi(const ServiceConfig& config, QObject* /*parent*/)
 
     qRegisterMetaType<QList<QPair<QString, QString>>>("QList<QPair<QString, QString>>&");
 
-    m_retryTimer.setSingleShot(false);
-    m_retryTimer.setInterval(m_config.retryIntervalMsecs);
-    connect(&m_retryTimer, &QTimer::timeout, this, &KarvelonApi::retryRegisteringNotificationSocket);
+    qRegisterMetaType<KarvelonApi::NotificationState>("KarvelonApi::NotificationState");
 
     m_instance.store(this, std::memory_order_release);
 }

@@ -17,7 +17,9 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class ConnectionSupervisor;
 class SocketIO;
+class WakeWatcher;
 
 // The program's single client of the hosted telephone service: signed web-API
 // requests (call set-up, SIP account lists) and the incoming-call
@@ -27,6 +29,15 @@ class KarvelonApi : public QObject
     Q_OBJECT
 
 public:
+    // What the user is told about the notification channel.
+    enum NotificationState {
+        NotificationsOff,
+        NotificationsConnected,
+        NotificationsRetrying, // the next attempt follows by itself
+        NotificationsDisabled, // refused: waits for the settings or "Verbinden"
+    };
+    Q_ENUM(NotificationState)
+
     explicit KarvelonApi(const ServiceConfig& config = ServiceConfig(), QObject* parent = nullptr);
     ~KarvelonApi() override;
 
@@ -74,6 +85,8 @@ signals:
                       const QString& callerNumber, const QString& contact);
     void showUserNotification(bool isError, const QString& msg);
     void notificationSocketConnectionChanged(bool connected);
+    // retryInSecs: when NotificationsRetrying, the seconds until the next attempt.
+    void notificationStateChanged(KarvelonApi::NotificationState state, int retryInSecs);
 
 public slots:
     bool startNotificationSocket();
@@ -81,9 +94,6 @@ public slots:
     void onSettingsUpdated();
     void call(const QString& number, SourceType::Type source, const QString& sipAccountId = QString());
     void onSslError(QNetworkReply* reply, const QList<QSslError>& e);
-
-private slots:
-    void retryRegisteringNotificationSocket();
 
 private:
     Q_DISABLE_COPY(KarvelonApi)
@@ -93,8 +103,9 @@ private:
     QJsonObject awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName, bool* bodyIsObject);
     QString errorDescription(QNetworkReply* reply, const QJsonObject& response) const;
 
-    void queueRegisteringNotificationSocket();
     bool initNotificationSocket();
+    void registerNotificationChannel(bool replace);
+    void onSupervisorStateChanged(int state);
     void notificationSocketAuthentication(const QJsonObject& data);
     void notificationSocketNotification(const QJsonObject& data);
     void notificationSocketDisconnected(const QJsonObject& data);
@@ -103,13 +114,12 @@ private:
     void destroyNotificationChannel();
 
     QNetworkAccessManager* m_networkAccessManager = nullptr;
-    QTimer m_retryTimer;
     SocketIO* m_socketIO = nullptr;
+    ConnectionSupervisor* m_supervisor = nullptr;
+    WakeWatcher* m_wakeWatcher = nullptr;
     QString m_wsKey;
     QString m_wsUsername;
-    int m_retryCount = 0;
-    bool m_userNotified = false;
-    bool m_stopRequested = false;
+    int m_wsKeyUses = 0; // "register" frames sent with the current key
 
     const ServiceConfig m_config;
     QAtomicInteger<int> m_socketConnected{0};

@@ -1,13 +1,16 @@
 // The notification-channel half of KarvelonApi: registration with the
-// notification service, the Socket.IO connection and its bounded recovery.
+// notification service, the Socket.IO connection, and its recovery, which
+// ConnectionSupervisor times and WakeWatcher hurries after a sleep.
 #include "KarvelonApi.h"
 
 #include "Clock.h"
+#include "ConnectionSupervisor.h"
 #include "Logger.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SocketIO.h"
 #include "UrlHelper.h"
+#include "WakeWatcher.h"
 #include "WanIpResolver.h"
 
 #include <QNetworkAccessManager>
@@ -18,12 +21,20 @@ namespace {
 
 const QString kComponent = QStringLiteral("Notifier");
 const QString kRegisterScript = QStringLiteral("krpopnotify.php");
-// Six failed registrations in a row (the first and five retries) end the attempts.
-constexpr int kMaxRegistrationRetries = 5;
 
 QString notificationSetting(const QString& key)
 {
     return Settings().get(SettingsKeys::kNotificationsGroup, key).toString();
+}
+
+// The service answered, and said no.
+bool refusedByService(const QJsonObject& response)
+{
+    for (const QString& part : {QStringLiteral("head"), QStringLiteral("body")}) {
+        if (!response.value(part).toObject().value(QStringLiteral("error_message")).toString().isEmpty())
+            return true;
+    }
+    return false;
 }
 
 void log(Logger::Severity severity, const QString& component, const QString& msg)
@@ -37,9 +48,22 @@ bool KarvelonApi::startNotificationSocket()
 {
     if (!m_socketIO)
         initNotificationSocket();
-    if (m_socketIO->isConnected())
-        stopNotificationSocket();
-    m_stopRequested = false;
+    log(Logger::Info, kComponent, QStringLiteral("Inschakelen"));
+    m_supervisor->start();
+    return true;
+}
+
+// Runs from the supervisor's timer only, so one registration at a time.
+void KarvelonApi::registerNotificationChannel(bool replace)
+{
+    if (m_socketIO->isConnected()) {
+        // The client healed the connection by itself in the meantime: keep it.
+        if (!replace) {
+            m_supervisor->succeeded();
+            return;
+        }
+        m_socketIO->disconnect();
+    }
 
     const QString login = notificationSetting(SettingsKeys::kUsername);
     const QString digest = hashPassword(notificationSetting(SettingsKeys::kPassword), 1);
@@ -68,18 +92,25 @@ bool KarvelonApi::startNotificationSocket()
     QNetworkRequest request(QUrl(m_config.apiBaseUrl + kRegisterScript, QUrl::TolerantMode));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     QNetworkReply* reply = m_networkAccessManager->post(request, body);
+    QList<QSslError::SslError> sslErrors;
+    const QMetaObject::Connection sslWatch =
+        connect(reply, &QNetworkReply::sslErrors, this, [&sslErrors](const QList<QSslError>& errors) {
+            for (const QSslError& error : errors)
+                sslErrors << error.error();
+        });
 
     bool ok = false;
     const QJsonObject response = awaitResponse(reply, ok, kComponent);
+    disconnect(sslWatch);
+    reply->deleteLater();
 
+    // The wait above lets other calls run; a stop, a sleep or a newer attempt that came in meanwhile wins.
+    if (m_supervisor->state() != ConnectionSupervisor::Connecting) {
+        log(Logger::Info, kComponent,
+            QStringLiteral("Registratie voltooid na uitschakelen; er wordt geen verbinding gemaakt."));
+        return;
+    }
     if (ok) {
-        reply->deleteLater();
-        // The wait above lets other calls run; a stop that came in meanwhile wins.
-        if (m_stopRequested) {
-            log(Logger::Info, kComponent,
-                QStringLiteral("Registratie voltooid na uitschakelen; er wordt geen verbinding gemaakt."));
-            return false;
-        }
         // The digest is as good as the password to the notification service,
         // and log files get exported: keep it out of the log.
         log(Logger::Info, kComponent,
@@ -87,23 +118,27 @@ bool KarvelonApi::startNotificationSocket()
                 .arg(params.value(QStringLiteral("appLogin")), params.value(QStringLiteral("options"))));
         m_wsKey = response.value(QStringLiteral("wskey")).toString();
         m_wsUsername = response.value(QStringLiteral("username")).toString();
+        m_wsKeyUses = 0;
+        // Up once the server greets us ("serveroutput").
         m_socketIO->connect(m_config.notifyUrl);
-        return true;
+        return;
     }
 
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool transient = ConnectionSupervisor::isTransient(reply->error(), status, refusedByService(response), sslErrors);
     log(Logger::Error, kComponent,
         QStringLiteral("Kon niet registreren bij notificatie service. Fout: %1")
             .arg(errorDescription(reply, response)));
-    reply->deleteLater();
-    retryRegisteringNotificationSocket();
-    log(Logger::Info, kComponent, QStringLiteral("Er zal automatisch worden geprobeerd opnieuw te registeren"));
-    return false;
+    if (transient)
+        log(Logger::Info, kComponent, QStringLiteral("Er zal automatisch worden geprobeerd opnieuw te registeren"));
+    m_supervisor->failed(transient);
 }
 
 bool KarvelonApi::stopNotificationSocket()
 {
     log(Logger::Info, kComponent, QStringLiteral("Uitschakelen"));
-    m_stopRequested = true;
+    if (m_supervisor)
+        m_supervisor->stop();
     if (m_socketIO)
         m_socketIO->disconnect();
     return false;
@@ -111,51 +146,16 @@ bool KarvelonApi::stopNotificationSocket()
 
 void KarvelonApi::onSettingsUpdated()
 {
-    m_retryCount = 0;
     const bool enabled = Settings().get(SettingsKeys::kNotificationsGroup, SettingsKeys::kEnabled, false).toBool();
-    if (enabled) {
-        if (!m_socketIO)
-            initNotificationSocket();
+    if (enabled)
         startNotificationSocket();
-    } else if (m_socketIO) {
+    else if (m_socketIO)
         stopNotificationSocket();
-    }
 }
 
 bool KarvelonApi::isNotificationSocketConnected() const
 {
     return m_socketConnected.loadAcquire() != 0;
-}
-
-void KarvelonApi::retryRegisteringNotificationSocket()
-{
-    if (m_retryCount > kMaxRegistrationRetries - 1) {
-        if (!m_userNotified) {
-            emit showUserNotification(true,
-                                      QStringLiteral("Notificaties uitgeschakeld. Kon verbinding niet automatisch "
-                                                     "herstellen, controleer het netwerk en uw instellingen."));
-        }
-        m_userNotified = true;
-        return;
-    }
-    m_userNotified = false;
-    ++m_retryCount;
-    m_retryTimer.stop();
-    startNotificationSocket();
-}
-
-void KarvelonApi::queueRegisteringNotificationSocket()
-{
-    if (m_retryTimer.isActive()) {
-        log(Logger::Debug, QString(),
-            QStringLiteral("Someone tried to queue a ws reconnect event while it was already queued. So we discard "
-                           "this request."));
-        return;
-    }
-    QObject::disconnect(&m_retryTimer, nullptr, nullptr, nullptr);
-    connect(&m_retryTimer, &QTimer::timeout, this, &KarvelonApi::retryRegisteringNotificationSocket);
-    m_retryTimer.setSingleShot(false);
-    m_retryTimer.start();
 }
 
 bool KarvelonApi::initNotificationSocket()
@@ -171,19 +171,78 @@ bool KarvelonApi::initNotificationSocket()
     m_socketIO->on(QStringLiteral("notify"), [this](const QJsonObject& data) { notificationSocketNotification(data); });
     m_socketIO->on(QStringLiteral("disconnected"),
                    [this](const QJsonObject& data) { notificationSocketDisconnected(data); });
-    m_socketIO->on(QStringLiteral("ErrorLimitReached"), [this](const QJsonObject&) {
-        emit showUserNotification(true, QStringLiteral("Notificaties uitgeschakeld. Kon geen verbinding tot stand "
-                                                       "brengen met de notificatie services. Controleer het logboek "
-                                                       "op foutcodes."));
+    // The client's own reconnections ran out, or it could not connect at all:
+    // from here on the supervisor's delays take over.
+    for (const QString& event : {QStringLiteral("ErrorLimitReached"), QStringLiteral("failed")})
+        m_socketIO->on(event, [this](const QJsonObject&) { m_supervisor->failed(true); });
+    m_socketIO->on(QStringLiteral("registererror"), [this](const QJsonObject& data) {
+        log(Logger::Error, kComponent,
+            QStringLiteral("Websocket registratie geweigerd: %1").arg(data.value(QStringLiteral("error_message")).toString()));
+        // A key just issued and refused is final; an older one, sent again by
+        // the client's own reconnection, may simply be unknown to a restarted
+        // server: a fresh registration sorts that out.
+        const bool transient = m_wsKeyUses > 1;
+        m_socketIO->disconnect();
+        m_supervisor->failed(transient);
     });
+
+    m_supervisor = new ConnectionSupervisor(m_config, this);
+    connect(m_supervisor, &ConnectionSupervisor::attempt, this, &KarvelonApi::registerNotificationChannel);
+    connect(m_supervisor, &ConnectionSupervisor::stateChanged, this,
+            [this](ConnectionSupervisor::State state) { onSupervisorStateChanged(state); });
+    connect(m_supervisor, &ConnectionSupervisor::outageNoticed, this, [this]() {
+        emit showUserNotification(
+            true, QStringLiteral("Geen verbinding met de notificatiedienst. Karvelon probeert het automatisch opnieuw."));
+    });
+    connect(m_supervisor, &ConnectionSupervisor::recovered, this,
+            [this]() { emit showUserNotification(false, QStringLiteral("Notificaties zijn weer actief.")); });
+
+    m_wakeWatcher = new WakeWatcher(m_config, this);
+    connect(m_wakeWatcher, &WakeWatcher::sleeping, this, [this]() {
+        log(Logger::Info, kComponent, QStringLiteral("Systeem gaat slapen; notificatie verbinding wordt gesloten."));
+        m_supervisor->sleep();
+        m_socketIO->disconnect();
+    });
+    connect(m_wakeWatcher, &WakeWatcher::awake, m_supervisor, &ConnectionSupervisor::wake);
     return true;
+}
+
+void KarvelonApi::onSupervisorStateChanged(int state)
+{
+    switch (state) {
+    case ConnectionSupervisor::Stopped:
+        emit notificationStateChanged(NotificationsOff, 0);
+        break;
+    case ConnectionSupervisor::Connected:
+        emit notificationStateChanged(NotificationsConnected, 0);
+        break;
+    case ConnectionSupervisor::Waiting:
+        emit notificationStateChanged(NotificationsRetrying, (m_supervisor->waitMsecs() + 999) / 1000);
+        break;
+    case ConnectionSupervisor::Disabled:
+        m_socketIO->disconnect();
+        emit notificationStateChanged(NotificationsDisabled, 0);
+        emit showUserNotification(true, QStringLiteral("Notificaties uitgeschakeld. Kon verbinding niet automatisch "
+                                                       "herstellen, controleer het netwerk en uw instellingen."));
+        break;
+    default: // an attempt under way, or asleep: the last word stands
+        break;
+    }
 }
 
 void KarvelonApi::notificationSocketAuthentication(const QJsonObject&)
 {
+    // A greeting on a connection we no longer want (switched off, refused, asleep).
+    const ConnectionSupervisor::State state = m_supervisor->state();
+    if (state != ConnectionSupervisor::Connecting && state != ConnectionSupervisor::Waiting &&
+        state != ConnectionSupervisor::Connected) {
+        m_socketIO->disconnect();
+        return;
+    }
+    ++m_wsKeyUses;
     m_socketIO->send(QStringLiteral("register"),
                      QJsonObject{{QStringLiteral("username"), m_wsUsername}, {QStringLiteral("wskey"), m_wsKey}});
-    m_retryCount = 0;
+    m_supervisor->succeeded();
     emit notificationSocketConnectionChanged(true);
 }
 
@@ -211,12 +270,12 @@ void KarvelonApi::notificationSocketNotification(const QJsonObject& data)
 
 void KarvelonApi::notificationSocketDisconnected(const QJsonObject&)
 {
-    if (m_retryCount <= kMaxRegistrationRetries && !m_stopRequested) {
-        log(Logger::Warning, kComponent,
-            QStringLiteral("Websocket verbinding verbroken. Notificaties zullen niet (meer) werken."));
-        queueRegisteringNotificationSocket();
+    if (m_supervisor->state() == ConnectionSupervisor::Connected) {
+        log(Logger::Warning, kComponent, QStringLiteral("Websocket verbinding verbroken."));
         log(Logger::Info, kComponent, QStringLiteral("De websocket verbinding zal geprobeerd worden te hersteld."));
     }
+    // The client may heal a drop by itself; the supervisor registers again only if it does not.
+    m_supervisor->lost();
     emit notificationSocketConnectionChanged(false);
 }
 
@@ -227,8 +286,8 @@ void KarvelonApi::setNotificationSocketConnected(bool connected)
 
 void KarvelonApi::destroyNotificationChannel()
 {
-    m_retryTimer.stop();
-    QObject::disconnect(&m_retryTimer, nullptr, this, nullptr);
+    delete std::exchange(m_wakeWatcher, nullptr);
+    delete std::exchange(m_supervisor, nullptr);
     if (!m_socketIO)
         return;
     // The handlers and the state signal point back at this object, which is

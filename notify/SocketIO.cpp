@@ -217,6 +217,7 @@ void SocketIO::onError(QAbstractSocket::SocketError error)
             Logger::instance()->log(
                 Logger::Error, kComponent,
                 QStringLiteral("Unhandled error: %1").arg(m_webSocket ? m_webSocket->errorString() : QString()));
+            notifyEventSubscriber(QStringLiteral("failed"), QJsonObject());
         }
         return;
     }

@@ -18,7 +18,8 @@ class QWebSocket;
 // A small Socket.IO client (Engine.IO revision 3) that speaks directly over one
 // WebSocket, without the long-polling phase. Handlers are registered per event
 // name; the client's own state changes reach them as the pseudo-events
-// "connected", "disconnected" and "ErrorLimitReached".
+// "connected", "disconnected", "failed" (an error it does not heal by itself)
+// and "ErrorLimitReached".
 class SocketIO : public QObject
 {
     Q_OBJECT

@@ -15,6 +15,7 @@ PACKAGES=(
     qttranslations5-l10n
     xvfb xauth x11-utils xdotool openbox trayer imagemagick
     clang libclang-rt-14-dev
+    dbus-daemon python3-dbusmock
 )
 
 missing=()

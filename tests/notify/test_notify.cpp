@@ -1,14 +1,22 @@
 // The notification side: Socket.IO frames, the public-address lookup against canned and stalled
-// services, and the Socket.IO client and the notification channel against the service simulator.
+// services, the recovery rules, and the Socket.IO client and the notification channel against the
+// service simulator, with and without a (private) system bus.
+#include "Clock.h"
+#include "ConnectionSupervisor.h"
 #include "KarvelonApi.h"
 #include "PbxSimulator.h"
 #include "Settings.h"
 #include "SocketIO.h"
 #include "SocketIOFrame.h"
+#include "SystemTrayIcon.h"
 #include "TestSupport.h"
 #include "WanIpResolver.h"
 #include "WorkerThread.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -48,10 +56,15 @@ private slots:
     void wanIp_data();
     void wanIp();
     void socketIO_reconnectsUpToTheLimit_watchdogEndsSilence();
-    void channel_onItsThread_registersDeliversRecoversAndStops();
+    void failureKinds_data();
+    void failureKinds();
+    void backoffFigures_tooltipTexts();
+    void channel_refusalStops_outagesHealByThemselves_stopEndsBackoff();
+    void channel_wakesOnClockJumpWithoutBus();
+    void channel_wakesOnSleepAndNetworkSignals();
 
 private:
-    bool startSim(QJsonObject config = {});
+    bool startSim(QJsonObject config = {}, int apiPort = 0, int notifyPort = 0);
     void control(const char* name, const char* body = "{}")
     {
         m_sim.control("POST", QLatin1String(name), QJsonDocument::fromJson(body).object());
@@ -67,7 +80,7 @@ private:
     PbxSimulator m_sim;
 };
 
-bool TestNotify::startSim(QJsonObject config)
+bool TestNotify::startSim(QJsonObject config, int apiPort, int notifyPort)
 {
     const QJsonObject login{{"username", kLogin}, {"password", "Geheim-42"}, {"customer", "100234"}};
     config[QStringLiteral("notificationLogins")] = QJsonArray{login};
@@ -79,7 +92,7 @@ bool TestNotify::startSim(QJsonObject config)
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Username"),
                  QStringLiteral("jan+de vries@bedrijf.nl"));
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("Geheim-42"));
-    return m_sim.start(config);
+    return m_sim.start(config, apiPort, notifyPort);
 }
 
 void TestNotify::frames_data()
@@ -178,30 +191,85 @@ void TestNotify::socketIO_reconnectsUpToTheLimit_watchdogEndsSilence()
     QVERIFY(!io.isConnected());
 }
 
-void TestNotify::channel_onItsThread_registersDeliversRecoversAndStops()
+void TestNotify::failureKinds_data()
+{
+    QTest::addColumn<int>("networkError");
+    QTest::addColumn<int>("httpStatus");
+    QTest::addColumn<bool>("serviceRefused");
+    QTest::addColumn<int>("sslError");
+    QTest::addColumn<bool>("transient");
+    const auto row = [](const char* name, int error, int status, bool refused, int sslError, bool transient) {
+        QTest::newRow(name) << error << status << refused << sslError << transient;
+    };
+    row("refused connection", QNetworkReply::ConnectionRefusedError, 0, false, 0, true);
+    row("TLS handshake", QNetworkReply::SslHandshakeFailedError, 0, false, 0, true);
+    row("untrusted certificate", QNetworkReply::SslHandshakeFailedError, 0, false, QSslError::SelfSignedCertificate, false);
+    row("HTTP 503", QNetworkReply::ServiceUnavailableError, 503, false, 0, true);
+    row("HTTP 429", QNetworkReply::UnknownContentError, 429, false, 0, true);
+    row("HTTP 401", QNetworkReply::AuthenticationRequiredError, 401, false, 0, false);
+    row("error_message", QNetworkReply::NoError, 200, true, 0, false);
+}
+
+void TestNotify::failureKinds()
+{
+    QFETCH(int, networkError);
+    QFETCH(int, httpStatus);
+    QFETCH(bool, serviceRefused);
+    QFETCH(int, sslError);
+    const QList<QSslError::SslError> ssl{QSslError::SslError(sslError)}; // 0: none
+    QTEST(ConnectionSupervisor::isTransient(QNetworkReply::NetworkError(networkError), httpStatus, serviceRefused, ssl),
+          "transient");
+}
+
+void TestNotify::backoffFigures_tooltipTexts()
+{
+    // failures, jitter unit -> wait: doubling from 1 s, 50..150 %, never above 60 s.
+    const int table[][3] = {{1, 0, 500}, {1, 99, 1490}, {3, 50, 4000}, {6, 50, 32000}, {7, 0, 30000}, {7, 50, 60000},
+                            {40, 99, 60000}};
+    for (const auto& row : table)
+        QCOMPARE(ConnectionSupervisor::backoffMsecs(row[0], 1000, 60000, row[1] / 100.0), row[2]);
+    QCOMPARE(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsOff, 0), QStringLiteral("Karvelon"));
+    QCOMPARE(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsConnected, 0),
+             QStringLiteral("Karvelon\nNotificaties: verbonden"));
+    QCOMPARE(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsRetrying, 17),
+             QStringLiteral("Karvelon\nNotificaties: opnieuw verbinden over 17 s"));
+    QCOMPARE(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsDisabled, 0),
+             QStringLiteral("Karvelon\nNotificaties: uitgeschakeld (controleer uw instellingen)"));
+}
+
+void TestNotify::channel_refusalStops_outagesHealByThemselves_stopEndsBackoff()
 {
     QVERIFY2(startSim(), m_sim.output().constData());
     Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("verkeerd"));
     WorkerThread worker;
     ServiceConfig config = m_sim.config();
-    config.retryIntervalMsecs = 200;
+    config.backoffInitialMsecs = 300;
+    config.backoffMaxMsecs = 600;
+    config.outageNoticeMsecs = 1500;
     KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
-    QStringList calls; // recorded on this thread
-    int balloons = 0;
+    QStringList calls, balloons; // recorded on this thread
+    QList<int> states;
     connect(api, &KarvelonApi::incomingCall, this,
             [&calls](const QString& caller, const QString& did, const QString& text) {
                 calls << caller + '|' + did + '|' + text;
             });
-    connect(api, &KarvelonApi::showUserNotification, this, [&balloons]() { ++balloons; });
-    // Refused: the first registration and five retries, then the user is told once.
-    worker.run([api]() { api->onSettingsUpdated(); });
-    QCOMPARE(registrations(), 6);
-    QTRY_COMPARE(balloons, 1);
+    connect(api, &KarvelonApi::showUserNotification, this,
+            [&balloons](bool, const QString& text) { balloons << text.left(24); });
+    connect(api, &KarvelonApi::notificationStateChanged, this, [&states](int state) { states << state; });
 
+    // Refused by the service: one registration, one balloon, no further tries.
+    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
+    QTRY_COMPARE(balloons, QStringList{"Notificaties uitgeschake"});
+    QTest::qWait(1000);
+    QCOMPARE(registrations(), 1);
+    QCOMPARE(states.last(), int(KarvelonApi::NotificationsDisabled));
+
+    // Saving the settings starts it again.
     const int mark = TestSupport::logged().size();
     Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("Geheim-42"));
     QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(api->isNotificationSocketConnected() && notifyState()["registered"].toInt() == 1, 15000);
+    QCOMPARE(states.last(), int(KarvelonApi::NotificationsConnected));
     // Registered from the public address; the register frame carries the login and the key issued.
     const QJsonObject request = m_sim.requests().last().toObject();
     QCOMPARE(request["verdict"].toString(), QStringLiteral("ok"));
@@ -217,22 +285,122 @@ void TestNotify::channel_onItsThread_registersDeliversRecoversAndStops()
     control("notify", R"({"callerID":"101","did":"203","contact":"","wachtrij":3})");
     QTRY_COMPARE_WITH_TIMEOUT(calls, (QStringList{"Jos\u00e9 (101)|202|a: 1\r\nb: 2", "101|203|wachtrij: "}), 15000);
 
-    // The server ends the session: the channel registers again on its retry timer.
-    control("notify-close");
-    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 8, 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(api->isNotificationSocketConnected(), 15000);
-    // A stop during a slow registration wins: no connection follows, nor a retry.
-    QVERIFY(m_sim.setBehaviour({{"delayMs", 1000}, {"once", true}}));
+    // A drop the client heals by itself is left alone: no second registration tears it down.
+    control("notify-drop");
+    QTRY_COMPARE_WITH_TIMEOUT(notifyState()["registers"].toArray().size(), 2, 15000);
+    QTest::qWait(1500);
+    QCOMPARE(registrations(), 2);
+    QCOMPARE(notifyState()["registered"].toInt(), 1);
+
+    // The server is away for several backoff periods, then restarts on its ports: back without the user,
+    // with one balloon for the outage and one for the recovery, and the next call shown.
+    const int apiPort = m_sim.apiPort(), notifyPort = m_sim.notifyPort();
+    m_sim.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 2, 15000);
+    QCOMPARE(states.last(), int(KarvelonApi::NotificationsRetrying));
+    QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
+    QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
+    control("notify", R"({"callerID":"102","did":"202"})");
+    QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 3, 15000);
+    QTRY_COMPARE(balloons, (QStringList{"Notificaties uitgeschake", "Geen verbinding met de n", "Notificaties zijn weer a"}));
+
+    // Switched off during the backoff: no attempt follows.
+    m_sim.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(states.last(), int(KarvelonApi::NotificationsRetrying), 15000);
     worker.run([api]() {
-        QTimer::singleShot(300, api, &KarvelonApi::stopNotificationSocket);
+        Settings().set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), false);
         api->onSettingsUpdated();
     });
-    QTest::qWait(1000);
-    QCOMPARE(registrations(), 9);
-    QVERIFY(!api->isNotificationSocketConnected());
+    QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
+    QTest::qWait(1500);
+    QCOMPARE(registrations(), 0);
     QCOMPARE(notifyState()["connections"].toInt(), 0);
-    QCOMPARE(balloons, 1);
+    QCOMPARE(states.last(), int(KarvelonApi::NotificationsOff));
     worker.run([api]() { delete api; });
+}
+
+void TestNotify::channel_wakesOnClockJumpWithoutBus()
+{
+    QVERIFY2(startSim(), m_sim.output().constData());
+    QVERIFY(m_sim.setBehaviour({{"status", 500}}));
+    FixedClock clock(QDateTime::currentDateTime());
+    Clock::setInstance(&clock);
+    WorkerThread worker;
+    ServiceConfig config = m_sim.config();
+    config.backoffInitialMsecs = 60000;
+    config.resumeCheckMsecs = 100;
+    KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
+    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
+    QTRY_COMPARE(registrations(), 1);
+    QVERIFY(m_sim.setBehaviour({}));
+    QTest::qWait(500);
+    QCOMPARE(registrations(), 1); // the backoff holds
+    // The wall clock runs ahead of the monotonic one, as after a night's sleep.
+    worker.run([&clock]() { clock.advanceMSecs(120000); });
+    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
+    QTRY_VERIFY(api->isNotificationSocketConnected());
+    worker.run([api]() { delete api; });
+    Clock::setInstance(nullptr);
+}
+
+void TestNotify::channel_wakesOnSleepAndNetworkSignals()
+{
+    if (qEnvironmentVariableIsEmpty("KARVELON_PRIVATE_SYSTEM_BUS")) {
+        // A process connects to its system bus once: this test runs again in a child, on a private bus.
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
+        QVERIFY(bus.waitForReadyRead(10000));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromLatin1(bus.readLine().trimmed()));
+        env.insert(QStringLiteral("KARVELON_PRIVATE_SYSTEM_BUS"), QStringLiteral("1"));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
+        QVERIFY(child.waitForFinished(120000));
+        bus.kill(), bus.waitForFinished();
+        QCOMPARE(child.exitCode(), 0);
+        return;
+    }
+    QProcess logind, networkManager;
+    logind.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", "--template", "logind"});
+    networkManager.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", "--template", "networkmanager"});
+    QDBusConnection bus = QDBusConnection::systemBus();
+    QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")) &&
+                                 bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.NetworkManager")),
+                             15000);
+    const auto mockCall = [&bus](const char* service, const char* path, const char* method, const QVariantList& args) {
+        QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(service), QLatin1String(path),
+                                                           QStringLiteral("org.freedesktop.DBus.Mock"), QLatin1String(method));
+        call.setArguments(args);
+        return bus.call(call).type() == QDBusMessage::ReplyMessage;
+    };
+    const auto prepareForSleep = [&mockCall](bool sleeping) {
+        return mockCall("org.freedesktop.login1", "/org/freedesktop/login1", "EmitSignal",
+                        {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+                         QStringLiteral("b"), QVariantList{QVariant::fromValue(QDBusVariant(sleeping))}});
+    };
+
+    QVERIFY2(startSim(), m_sim.output().constData());
+    WorkerThread worker;
+    ServiceConfig config = m_sim.config();
+    config.backoffInitialMsecs = 60000;
+    KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
+    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
+    QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
+
+    // Going to sleep closes the connection; waking registers again at once.
+    QVERIFY(prepareForSleep(true));
+    QTRY_COMPARE(notifyState()["connections"].toInt(), 0);
+    QVERIFY(prepareForSleep(false));
+    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
+    // So does the network coming back.
+    QVERIFY(mockCall("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager", "SetGlobalConnectionState",
+                     {QVariant::fromValue(uint(70))}));
+    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 3, 2000);
+    worker.run([api]() { delete api; });
+    logind.kill(), networkManager.kill(), logind.waitForFinished(), networkManager.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestNotify)

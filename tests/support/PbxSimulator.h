@@ -21,8 +21,9 @@ class PbxSimulator
 public:
     ~PbxSimulator() { stop(); }
 
-    // Starts it with the given configuration (empty: the demo one); false when it did not come up.
-    bool start(const QJsonObject& config = QJsonObject())
+    // Starts it with the given configuration (empty: the demo one), on the given ports (0: free ones, else
+    // e.g. those of an earlier run, to play a server restart); false when it did not come up.
+    bool start(const QJsonObject& config = QJsonObject(), int apiPort = 0, int notifyPort = 0)
     {
         stop();
         m_config.reset(new QTemporaryFile);
@@ -33,7 +34,9 @@ public:
         m_process->setWorkingDirectory(QStringLiteral(KARVELON_SIM_DIR));
         m_process->start(QStringLiteral(KARVELON_NODE_EXECUTABLE),
                          {QStringLiteral("sim.js"), QStringLiteral("--exit-with-stdin"), QStringLiteral("--config"),
-                          config.isEmpty() ? QStringLiteral("demo-config.json") : m_config->fileName()});
+                          config.isEmpty() ? QStringLiteral("demo-config.json") : m_config->fileName(),
+                          QStringLiteral("--api-port"), QString::number(apiPort), QStringLiteral("--notify-port"),
+                          QString::number(notifyPort)});
         // The first line says it is ready, and on which ports.
         const QDeadlineTimer deadline(30000);
         while (!m_process->canReadLine() && m_process->state() != QProcess::NotRunning && !deadline.hasExpired())
@@ -59,6 +62,8 @@ public:
         m_apiPort = m_notifyPort = 0;
     }
 
+    int apiPort() const { return m_apiPort; }
+    int notifyPort() const { return m_notifyPort; }
     QString apiBaseUrl() const { return QStringLiteral("http://127.0.0.1:%1/api/").arg(m_apiPort); }
     QUrl notifyUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_notifyPort)); }
     // The simulator as the service: API, notification server, public-address pages.

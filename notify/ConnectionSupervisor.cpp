@@ -1,0 +1,174 @@
+#include "ConnectionSupervisor.h"
+
+#include <QRandomGenerator>
+
+#include <utility>
+
+ConnectionSupervisor::ConnectionSupervisor(const ServiceConfig& config, QObject* parent)
+    : QObject(parent)
+    , m_config(config)
+{
+    qRegisterMetaType<ConnectionSupervisor::State>("ConnectionSupervisor::State");
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &ConnectionSupervisor::onTimeout);
+    m_outageTimer.setSingleShot(true);
+    m_outageTimer.setInterval(m_config.outageNoticeMsecs);
+    connect(&m_outageTimer, &QTimer::timeout, this, [this]() {
+        m_outageNoticed = true;
+        emit outageNoticed();
+    });
+}
+
+ConnectionSupervisor::~ConnectionSupervisor() = default;
+
+bool ConnectionSupervisor::isTransient(QNetworkReply::NetworkError error, int httpStatus, bool serviceRefused,
+                                       const QList<QSslError::SslError>& sslErrors)
+{
+    // A certificate we do not trust stays untrusted however often we ask.
+    for (QSslError::SslError sslError : sslErrors) {
+        if (sslError != QSslError::NoError)
+            return false;
+    }
+    if (serviceRefused)
+        return false;
+    // Servers that are restarting or overloaded, and proxies that time out, say so in these.
+    if (httpStatus >= 500 || httpStatus == 408 || httpStatus == 429)
+        return true;
+    if (httpStatus >= 400)
+        return false;
+    // Without an HTTP answer: the network, the name service or the TLS handshake failed on the way.
+    return error != QNetworkReply::NoError || httpStatus == 0;
+}
+
+int ConnectionSupervisor::backoffMsecs(int failures, int initialMsecs, int maxMsecs, double unit)
+{
+    qint64 delay = qMax(1, initialMsecs);
+    for (int i = 1; i < failures && delay < maxMsecs; ++i)
+        delay *= 2;
+    delay = qMin<qint64>(delay, maxMsecs);
+    const qint64 spread = qint64(double(delay) * (0.5 + qBound(0.0, unit, 1.0)));
+    return int(qBound<qint64>(0, spread, maxMsecs));
+}
+
+int ConnectionSupervisor::waitMsecs() const
+{
+    return m_state == Waiting && m_timer.isActive() ? m_timer.remainingTime() : 0;
+}
+
+void ConnectionSupervisor::start()
+{
+    m_failures = 0;
+    m_outageNoticed = false;
+    m_outageTimer.start();
+    m_replace = true;
+    scheduleIn(0);
+}
+
+void ConnectionSupervisor::stop()
+{
+    m_timer.stop();
+    m_outageTimer.stop();
+    m_outageNoticed = false;
+    setState(Stopped);
+}
+
+void ConnectionSupervisor::succeeded()
+{
+    if (m_state != Connecting && m_state != Waiting)
+        return;
+    m_timer.start(m_config.healthyResetMsecs);
+    m_outageTimer.stop();
+    setState(Connected);
+    if (std::exchange(m_outageNoticed, false))
+        emit recovered();
+}
+
+void ConnectionSupervisor::failed(bool transient)
+{
+    if (m_state == Stopped || m_state == Disabled || m_state == Asleep)
+        return;
+    if (!transient) {
+        m_timer.stop();
+        m_outageTimer.stop();
+        setState(Disabled);
+        return;
+    }
+    // A retry already due is not pushed back by more news of the same outage.
+    if (m_state == Waiting && m_timer.isActive())
+        return;
+    if (!m_outageTimer.isActive() && !m_outageNoticed)
+        m_outageTimer.start();
+    ++m_failures;
+    scheduleIn(backoffMsecs(m_failures, m_config.backoffInitialMsecs, m_config.backoffMaxMsecs,
+                            QRandomGenerator::global()->generateDouble()));
+}
+
+void ConnectionSupervisor::lost()
+{
+    if (m_state == Connected)
+        failed(true);
+}
+
+void ConnectionSupervisor::sleep()
+{
+    if (m_state == Stopped || m_state == Disabled)
+        return;
+    m_timer.stop();
+    m_outageTimer.stop();
+    setState(Asleep);
+}
+
+void ConnectionSupervisor::wake()
+{
+    if (m_state == Stopped || m_state == Disabled)
+        return;
+    m_failures = 0;
+    m_replace = true;
+    if (!m_outageTimer.isActive() && !m_outageNoticed)
+        m_outageTimer.start();
+    scheduleIn(int(QRandomGenerator::global()->generateDouble() * m_config.wakeJitterMsecs));
+}
+
+void ConnectionSupervisor::setState(State state)
+{
+    m_state = state;
+    emit stateChanged(state, waitMsecs());
+}
+
+void ConnectionSupervisor::scheduleIn(int msecs)
+{
+    m_timer.start(msecs);
+    setState(Waiting);
+}
+
+void ConnectionSupervisor::onTimeout()
+{
+    switch (m_state) {
+    case Connected:
+        m_failures = 0; // a healthy stretch: the next outage starts from the first delay
+        return;
+    case Connecting:
+        // The service took the registration but the connection never came up.
+        if (!m_attempting)
+            failed(true);
+        return;
+    case Waiting:
+        break;
+    default:
+        return;
+    }
+    if (m_attempting) {
+        // Asked for again while an attempt waits for its answer: that one is
+        // abandoned and this one follows once it has returned.
+        m_pending = true;
+        return;
+    }
+    setState(Connecting);
+    m_attempting = true;
+    emit attempt(std::exchange(m_replace, false));
+    m_attempting = false;
+    if (std::exchange(m_pending, false) && m_state == Waiting)
+        m_timer.start(0);
+    else if (m_state == Connecting)
+        m_timer.start(m_config.requestTimeoutMsecs); // for the connection to come up after the registration
+}
