@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         15000);
 
     QJsonObject config;
-    for (const QString& key : {"customers", "apis", "notificationLogins"})
+    for (const QString key : {"customers", "apis", "notificationLogins"})
         config[key] = QJsonDocument::fromJson([] {
                           QFile f(QStringLiteral(KARVELON_SIM_DIR "/demo-config.json"));
                           f.open(QIODevice::ReadOnly);

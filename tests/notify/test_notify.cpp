@@ -84,7 +84,7 @@ bool TestNotify::startSim(QJsonObject config, int apiPort, int notifyPort)
 {
     const QJsonObject login{{"username", kLogin}, {"password", "Geheim-42"}, {"customer", "100234"}};
     config[QStringLiteral("notificationLogins")] = QJsonArray{login};
-    for (const QString& key : {"customers", "apis"})
+    for (const QString key : {"customers", "apis"})
         config[key] = QJsonDocument::fromJson(TestSupport::readFile(KARVELON_SIM_DIR "/demo-config.json"))[key];
     Settings settings;
     settings.set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), true);

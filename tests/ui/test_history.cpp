@@ -42,7 +42,7 @@ class TestHistory : public QObject
         const QStringList calls{"|Anoniem", "0301234567|", "0201111|Jan", "0612345678|Piet de Vries"};
         for (int i = 0; i < calls.size(); ++i)
             history->add({CallRecord::Incoming, 1000000 + i * 60000, calls[i].section('|', 0, 0),
-                          calls[i].section('|', 1), QStringLiteral("0201234567")});
+                          calls[i].section('|', 1), QStringLiteral("0201234567"), QString(), false});
         return history;
     }
 
@@ -74,7 +74,7 @@ private slots:
             history.add({i == 9 ? CallRecord::Outgoing : CallRecord::Incoming,
                          Clock::currentMSecsSinceEpoch() - (11 - i) * 7200000LL,
                          i == 10 ? QString() : QStringLiteral("0201%1").arg(i, 2, 10, QLatin1Char('0')),
-                         QStringList{"Anoniem", "Piet & <b>Jan</b>"}.value(i - 10)});
+                         QStringList{"Anoniem", "Piet & <b>Jan</b>"}.value(i - 10), QString(), QString(), false});
         Clock::setInstance(nullptr);
         QCOMPARE(shown(menu),
                  (QStringList{"14:30 Piet && <b>Jan</b> (020111)", "x 12:30 Anoniem", "10:30 020109", "08:30 020108",
@@ -162,7 +162,7 @@ private slots:
         const QString name = QStringLiteral("Gemeente Westerwolde, afdeling Burgerzaken");
         Logger::instance()->log(Logger::Info, name, QStringLiteral("Naam als component"));
         CallHistory history(m_dir.filePath(QStringLiteral("tips")));
-        history.add({CallRecord::Incoming, 0, QStringLiteral("0599"), name});
+        history.add({CallRecord::Incoming, 0, QStringLiteral("0599"), name, QString(), QString(), false});
         CallJournalDialog journal(&history);
         LogViewerDialog log;
         // Column 2 holds the name in both: the journal's "Naam", the log's component.
