@@ -58,7 +58,7 @@ private slots:
         env.insert("QT_LOGGING_RULES", "*.debug=false;qt.qpa.*=false");
         // Leak checking on, with whole stacks so the suppressions can name the library that leaks.
         env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=1:fast_unwind_on_malloc=0");
-        env.insert("LSAN_OPTIONS", "suppressions=" KARVELON_SHUTDOWN_SOURCE_DIR "/lsan-suppressions.txt");
+        env.insert("LSAN_OPTIONS", "suppressions=" KARVELON_SHUTDOWN_SOURCE_DIR "/lsan-suppressions.txt:print_suppressions=0");
         QProcess launcher;
         launcher.setProcessEnvironment(env);
         launcher.start(E2e::launcherPath(), QStringList());
