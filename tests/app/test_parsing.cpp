@@ -2,6 +2,7 @@
 // telephone links and the launcher's bare "--call".
 #include "CallRequest.h"
 #include "CommandLine.h"
+#include "SocketIO.h"
 
 #include <QtTest>
 
@@ -69,6 +70,29 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QTEST(CommandLine::withoutEmptyLinkOption(arguments), "expected");
+    }
+
+    // Debug output never carries the notification key, and its file is the user's alone.
+    void debugOutput_namesEventsOnly_fileOwnerOnlyNeverThroughALink()
+    {
+        static QStringList seen;
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { seen << m; });
+        SocketIO().send("register", {{"wskey", "geheim-42"}});
+        qInstallMessageHandler(previous);
+        QVERIFY(seen.join('|').contains("register") && !seen.join('|').contains("geheim-42"));
+
+        QTemporaryDir dir;
+        qputenv("TMPDIR", dir.path().toUtf8());
+        const QString path = CommandLine::debugLogFilePath(), target = dir.filePath("elders");
+        QVERIFY(QFile::link(target, path));
+        CommandLine::debugLog(QtDebugMsg, QMessageLogContext(), "via link");
+        QVERIFY(!QFile::exists(target) && QFile::remove(path));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.setPermissions(QFileDevice::Permissions(0x6644)));
+        old.close();
+        CommandLine::debugLog(QtDebugMsg, QMessageLogContext(), "regel");
+        QCOMPARE(old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray(), QByteArray("regel\r\n"));
+        QCOMPARE(int(old.permissions() & 0x0077), 0);
     }
 };
 
