@@ -42,9 +42,6 @@ public slots:
 protected:
     explicit SipAccountManager(QObject* parent = nullptr);
 
-    // Tests build fresh registries over their own settings.
-    friend class SipAccountManagerTestAccess;
-
 private:
     Q_DISABLE_COPY(SipAccountManager)
 
