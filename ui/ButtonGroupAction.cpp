@@ -41,12 +41,17 @@ QString ButtonGroupAction::clearPhoneNumber()
     return number;
 }
 
+QValidator* ButtonGroupAction::createNumberValidator(QObject* parent)
+{
+    return new QRegExpValidator(QRegExp(QStringLiteral("[0-9-+]+"), Qt::CaseSensitive, QRegExp::RegExp), parent);
+}
+
 void ButtonGroupAction::initInputfield()
 {
     if (m_inputField)
         return;
 
-    auto* validator = new QRegExpValidator(QRegExp(QStringLiteral("[0-9-+]+"), Qt::CaseSensitive, QRegExp::RegExp), this);
+    auto* validator = createNumberValidator(this);
 
     m_inputField = new QLineEdit();
     m_inputField->setObjectName(QStringLiteral("txtPhoneNumber"));

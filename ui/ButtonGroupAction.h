@@ -5,6 +5,7 @@
 class QAction;
 class QLineEdit;
 class QMenu;
+class QValidator;
 class QWidgetAction;
 
 // The call widget of the tray menu: a number field, the "Bel" entry and the
@@ -26,6 +27,9 @@ public:
 
     // The click-to-dial account that "Bel" and the call history call with.
     static QString defaultSipId();
+
+    // What a number field accepts: digits, "+" and "-". Shared by every field that dials.
+    static QValidator* createNumberValidator(QObject* parent);
 
     // The number field, so that the menu can hand it the keyboard focus.
     QLineEdit* inputField() const { return m_inputField; }

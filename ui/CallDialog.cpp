@@ -82,11 +82,14 @@ QString CallDialog::selectedPhoneNumer() const
     return stripNumberLabel(m_ui.cmbPhoneNumber->currentText());
 }
 
+QString CallDialog::statusText(bool success)
+{
+    return success ? QStringLiteral("Gesprek succesvol geïnitieerd") : QStringLiteral("Kon gesprek niet initiëren");
+}
+
 void CallDialog::updateStatus(bool success)
 {
-    const QString text = success ? QStringLiteral("Gesprek succesvol geïnitieerd")
-                                 : QStringLiteral("Kon gesprek niet initiëren");
-    m_ui.lblStatus->setText(QStringLiteral("<b>") + text + QStringLiteral("</b>"));
+    m_ui.lblStatus->setText(QStringLiteral("<b>") + statusText(success) + QStringLiteral("</b>"));
 }
 
 bool CallDialog::event(QEvent* e)

@@ -33,6 +33,8 @@ public:
     // An entry of the number list without its label: everything from the
     // first "(" to the last ")" goes, the rest stays as it is.
     static QString stripNumberLabel(const QString& entry);
+    // The outcome of a call as the user reads it (plain text).
+    static QString statusText(bool success);
 
 signals:
     void callPressed(SourceType::Type type, const QString& sipId);

@@ -1,4 +1,6 @@
 #include "CallDialog.h"
+#include "CallHistory.h"
+#include "DialWindow.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccount.h"
@@ -9,7 +11,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-// The two roads to a call: the tray menu's number field and the plug-ins' call dialog.
+// The roads to a call: the tray menu's number field, the dial window and the plug-ins' call dialog.
 class TestCalls : public QObject
 {
     Q_OBJECT
@@ -49,7 +51,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(QString, number);
         QFETCH(QString, sipId);
-        SystemTrayIcon tray(nullptr);
+        SystemTrayIcon tray;
         auto* field = tray.menu()->findChild<QLineEdit*>(QStringLiteral("txtPhoneNumber"));
         auto* callWith = tray.menu()->findChild<QMenu*>(QStringLiteral("mnuCallWith"));
         QSignalSpy calls(&tray, &SystemTrayIcon::callNumber);
@@ -126,6 +128,103 @@ private slots:
         QCOMPARE(pressed.at(0).at(1).toString(), sipId);
         QCOMPARE(dialog.selectedPhoneNumer(), number);
         QVERIFY(dialog.isVisible()); // open for the outcome
+    }
+
+    void dialWindow_dialsDefaultOrChosenAccount_andShowsOutcome_data()
+    {
+        QTest::addColumn<QString>("account"); // chosen before dialling; "Thuis" is the default
+        QTest::addColumn<bool>("returnKey");  // or "&Bellen"
+        QTest::addColumn<bool>("success");
+        QTest::newRow("Return, default account, success closes") << "Thuis" << true << true;
+        QTest::newRow("chosen account, failure keeps the number") << "Kantoor" << false << false;
+    }
+
+    void dialWindow_dialsDefaultOrChosenAccount_andShowsOutcome()
+    {
+        QFETCH(QString, account);
+        QFETCH(bool, returnKey);
+        QFETCH(bool, success);
+        Settings().set(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip, QStringLiteral("thuis"));
+        auto restore = qScopeGuard(
+            [] { Settings().set(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip, QStringLiteral("sip-7")); });
+        DialWindow window(nullptr, false, 10);
+        window.prepare();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
+        auto* accounts = window.findChild<QComboBox*>(QStringLiteral("cboSipAccount"));
+        QVERIFY(field->hasFocus());
+        QCOMPARE(accounts->currentText(), QStringLiteral("Thuis"));
+        QSignalSpy calls(&window, &DialWindow::callNumber);
+        QTest::keyClick(field, Qt::Key_Return); // nothing to dial yet
+        QTest::keyClicks(field, QStringLiteral("06-12 ab+3"));
+        accounts->setCurrentIndex(accounts->findText(account));
+        if (returnKey)
+            QTest::keyClick(field, Qt::Key_Return);
+        else
+            QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnDial")), Qt::LeftButton);
+        QCOMPARE(calls, (QList<QVariantList>{{QStringLiteral("06-12+3"), account.toLower()}}));
+        window.updateStatus(success);
+        window.updateStatus(!success); // no second call pending: ignored
+        auto* status = window.findChild<QLabel*>(QStringLiteral("lblDialStatus"));
+        QCOMPARE(status->text(), CallDialog::statusText(success));
+        QTRY_COMPARE(window.isVisible(), !success);
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+        window.prepare();
+        QCOMPARE(field->text(), success ? QString() : QStringLiteral("06-12+3"));
+        QVERIFY(status->text().isEmpty());
+    }
+
+    void dialWindow_oneAccountDialsDefault_appActionsEmit()
+    {
+        DialWindow window(nullptr, false, 10);
+        auto* accounts = window.findChild<QComboBox*>(QStringLiteral("cboSipAccount"));
+        auto* settings = window.findChild<QPushButton*>(QStringLiteral("btnSettings"));
+        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
+        window.show();
+        QVERIFY(!accounts->isHidden() && settings->isHidden());
+        SipAccountManager::instance()->removeSipAccount(QStringLiteral("thuis"));
+        QVERIFY(accounts->isHidden());
+        QSignalSpy calls(&window, &DialWindow::callNumber);
+        QTest::keyClicks(field, QStringLiteral("0612"));
+        QTest::keyClick(field, Qt::Key_Return);
+        SipAccountManager::instance()->addSipAccount(
+            new SipAccount(SourceType::ClickToDial, QStringLiteral("Thuis"), QStringLiteral("thuis"), true));
+        QCOMPARE(calls, (QList<QVariantList>{{QStringLiteral("0612"), QStringLiteral("sip-7")}}));
+
+        window.setAppActions(true);
+        QSignalSpy settingsOpened(&window, &DialWindow::openSettings);
+        QSignalSpy logOpened(&window, &DialWindow::openLogViewer);
+        QTest::mouseClick(settings, Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnLogViewer")), Qt::LeftButton);
+        QCOMPARE(settingsOpened.count() * 10 + logOpened.count(), 11);
+    }
+
+    void dialWindow_completesRecentNumbersNewestFirst()
+    {
+        CallHistory history(QDir(TestSupport::testHome()).filePath(QStringLiteral("calls.jsonl")));
+        CallRecord call;
+        for (const char* number : {"0201111", "+31612", "", "anoniem", "0201111", "06 12"}) {
+            call.number = QString::fromLatin1(number);
+            history.add(call);
+        }
+        DialWindow window(&history, false);
+        call.number = QStringLiteral("0303");
+        history.add(call); // followed while the window lives
+        auto* offered = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"))->completer()->model();
+        QCOMPARE(qobject_cast<QStringListModel*>(offered)->stringList(),
+                 (QStringList{QStringLiteral("0303"), QStringLiteral("0201111"), QStringLiteral("+31612")}));
+        // Return dials what was typed, also while the completions are open.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy calls(&window, &DialWindow::callNumber);
+        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
+        QTest::keyClicks(field, QStringLiteral("0201111"));
+        QTRY_VERIFY(field->completer()->popup()->isVisible());
+        QTest::keyClick(field->completer()->popup(), Qt::Key_Return);
+        QCOMPARE(calls.count(), 1);
+        QCOMPARE(calls.at(0).at(0).toString(), QStringLiteral("0201111"));
     }
 };
 

@@ -1,0 +1,163 @@
+#include "DesktopNotifications.h"
+#include "PrivateBus.h"
+#include "TestSupport.h"
+
+#include <QClipboard>
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QtTest>
+
+// Messages through a notification server (python3-dbusmock's) on a bus of each test's own.
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+    const QString kService = QStringLiteral("org.freedesktop.Notifications");
+    const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+    QProcess* startServer(PrivateBus& bus, const QString& capabilities)
+    {
+        return bus.startMock(QStringLiteral("notification_daemon"), kService, {{"capabilities", capabilities}});
+    }
+    // Every Notify call the server received, as "app|id|icon|summary|body|actions|desktop-entry|category|urgency|expire".
+    QStringList notifyCalls(PrivateBus& bus)
+    {
+        const QDBusArgument list = bus.mockCall(kService, kPath, "GetMethodCalls", {"Notify"}).arguments().value(0).value<QDBusArgument>();
+        QStringList calls;
+        list.beginArray();
+        while (!list.atEnd()) {
+            quint64 stamp;
+            QVariantList a;
+            list.beginStructure(), list >> stamp >> a, list.endStructure();
+            const QVariantMap hints = qdbus_cast<QVariantMap>(a.value(6));
+            calls << QStringList{a.value(0).toString(), a.value(1).toString(), a.value(2).toString(), a.value(3).toString(),
+                                 a.value(4).toString(), a.value(5).toStringList().join(','), hints.value("desktop-entry").toString(),
+                                 hints.value("category").toString(), QString::number(hints.value("urgency").toInt()),
+                                 a.value(7).toString()}.join('|');
+        }
+        list.endArray();
+        return calls;
+    }
+    bool emitSignal(PrivateBus& bus, const char* name, const QString& signature, uint id, const QVariant& detail)
+    {
+        const QVariantList args{QVariant::fromValue(QDBusVariant(id)), QVariant::fromValue(QDBusVariant(detail))};
+        return bus.mockCall(kService, kPath, "EmitSignal", {kService, QLatin1String(name), signature, args}).type() ==
+               QDBusMessage::ReplyMessage;
+    }
+    bool act(PrivateBus& bus, uint id, const QString& key) { return emitSignal(bus, "ActionInvoked", "us", id, key); }
+    static DesktopNotification call(const QString& number, const QString& text = QStringLiteral("Inkomende oproep"))
+    {
+        DesktopNotification n;
+        n.title = QStringLiteral("Titel");
+        n.text = text;
+        n.incomingCall = true;
+        n.callerNumber = number;
+        return n;
+    }
+
+private slots:
+    void initTestCase() { TestSupport::setApplicationIdentity(); }
+
+    void notify_passesMessageAsTheServerReadsIt_data()
+    {
+        QTest::addColumn<QString>("capabilities");
+        QTest::addColumn<bool>("error"); // else an incoming call
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("sent");
+        const QString head = "Karvelon|0|karvelon|Titel|";
+        QTest::newRow("call, server with actions") << "body actions" << false << "0612"
+            << head + "<Jan> & co|call-back,Terugbellen,copy-number,Nummer kopiëren|karvelon|call.incoming|1|7000";
+        QTest::newRow("call, markup server") << "body body-markup" << false << "0612"
+                                             << head + "&lt;Jan&gt; &amp; co||karvelon|call.incoming|1|7000";
+        QTest::newRow("call without number") << "actions" << false << "" << head + "<Jan> & co||karvelon|call.incoming|1|7000";
+        QTest::newRow("error") << "actions body-markup" << true << "0612" << head + "&lt;Jan&gt; &amp; co||karvelon||2|7000";
+    }
+
+    void notify_passesMessageAsTheServerReadsIt()
+    {
+        QFETCH(QString, capabilities);
+        QFETCH(bool, error);
+        QFETCH(QString, number);
+        QFETCH(QString, sent);
+        PrivateBus bus;
+        QVERIFY(bus.start() && startServer(bus, capabilities));
+        DesktopNotifications notifications(bus.connection(), 5000);
+        QSignalSpy shown(&notifications, &DesktopNotifications::shown);
+        DesktopNotification n = call(number, "<Jan> & co");
+        n.incomingCall = !error;
+        n.error = error;
+        n.expireMsecs = 7000;
+        QVERIFY(notifications.notify(n));
+        QTRY_COMPARE(shown.count(), 1);
+        QCOMPARE(notifications.supportsActions(), capabilities.contains("actions"));
+        QCOMPARE(notifyCalls(bus), QStringList{sent});
+    }
+
+    void actions_callTheirOwnCaller_untilTheServerChangesHands()
+    {
+        PrivateBus bus;
+        QVERIFY(bus.start({{kService, "/usr/bin/python3 -m dbusmock --template notification_daemon "
+                                      "-p '{\"capabilities\": \"actions body-markup\"}'"}}));
+        QProcess* server = startServer(bus, "body actions");
+        QVERIFY(server);
+        DesktopNotifications notifications(bus.connection(), 5000);
+        QSignalSpy shown(&notifications, &DesktopNotifications::shown);
+        QSignalSpy callBacks(&notifications, &DesktopNotifications::callBackRequested);
+        DesktopNotification message = call("0203333333");
+        message.incomingCall = false;
+        for (const DesktopNotification& n : {call("0201111111"), call("0302222222"), message})
+            QVERIFY(notifications.notify(n));
+        QTRY_COMPARE(shown.count(), 3);
+        const uint first = shown[0][0].toUInt(), second = shown[1][0].toUInt(), plain = shown[2][0].toUInt();
+        QVERIFY(act(bus, second, "call-back") && act(bus, first, "call-back") && act(bus, first, "copy-number"));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), "0201111111");
+        QCOMPARE(callBacks, (QList<QVariantList>{{"0302222222"}, {"0201111111"}}));
+
+        // None of these calls anyone; signals arrive in order, so the last call-back below shows it.
+        QVERIFY(act(bus, plain, "call-back") && act(bus, 999, "call-back") && act(bus, second, "default"));
+        QVERIFY(emitSignal(bus, "NotificationClosed", "uu", first, 2u) && act(bus, first, "call-back"));
+        // The panel restarts: the bus activates a new server, which numbers from 1 again.
+        bus.stop(server);
+        QTRY_VERIFY(!notifications.supportsActions());
+        QVERIFY(notifications.notify(call("0304444444", "<b>")));
+        QTRY_COMPARE(shown.count(), 4);
+        QVERIFY(notifications.supportsActions());
+        QCOMPARE(notifyCalls(bus).value(0).section('|', 4, 5), "&lt;b&gt;|call-back,Terugbellen,copy-number,Nummer kopiëren");
+        QVERIFY(act(bus, second, "call-back") && act(bus, shown[3][0].toUInt(), "call-back"));
+        QTRY_COMPARE(callBacks.count(), 3);
+        QCOMPARE(callBacks[2][0].toString(), "0304444444");
+        QCOMPARE(QGuiApplication::clipboard()->text(), "0201111111");
+    }
+
+    void fallback_whenServerMissingRefusesOrIsSlow_data()
+    {
+        QTest::addColumn<QString>("notifyCode"); // empty: no server at all
+        QTest::newRow("no server") << "";
+        QTest::newRow("Notify fails") << "raise dbus.exceptions.DBusException('kapot', name='org.example.Kapot')";
+        QTest::newRow("Notify too slow") << "time.sleep(3)\nret = 1";
+    }
+
+    void fallback_whenServerMissingRefusesOrIsSlow()
+    {
+        QFETCH(QString, notifyCode);
+        PrivateBus bus;
+        QVERIFY(bus.start());
+        if (!notifyCode.isEmpty()) {
+            QVERIFY(startServer(bus, "actions"));
+            QVERIFY(bus.mockCall(kService, kPath, "AddMethod", {kService, "Notify", "susssasa{sv}i", "u", notifyCode}).type() ==
+                    QDBusMessage::ReplyMessage);
+        }
+        DesktopNotifications notifications(bus.connection(), 300);
+        QSignalSpy fallback(&notifications, &DesktopNotifications::fallback);
+        QCOMPARE(notifications.notify(call("0612", "Bericht")), !notifyCode.isEmpty());
+        QTRY_COMPARE(fallback.count(), notifyCode.isEmpty() ? 0 : 1);
+        if (fallback.count()) {
+            QCOMPARE(fallback[0][0].value<DesktopNotification>().text, "Bericht");
+            QVERIFY(TestSupport::logged().last().startsWith("Melding kon niet via de meldingenserver worden getoond: "));
+        }
+    }
+};
+
+QTEST_MAIN(TestDesktop)
+#include "test_desktop.moc"

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QList>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QDBusServiceWatcher;
+
+// One message for the desktop's notification server.
+struct DesktopNotification {
+    QString title;             // summary
+    QString text;              // body, plain text; escaped when the server reads markup
+    bool error = false;        // urgency critical instead of normal
+    bool incomingCall = false; // category "call.incoming", and actions when the server has them
+    QString callerNumber;      // the service's caller id; the actions work on it (none when empty)
+    int expireMsecs = -1;      // the server's own default
+};
+Q_DECLARE_METATYPE(DesktopNotification)
+
+// Messages through org.freedesktop.Notifications, with "Terugbellen" and
+// "Nummer kopiëren" on incoming calls. Every call is asynchronous; when the
+// server refuses or does not answer in time, fallback() hands the message back
+// so that the caller can show it as a tray balloon.
+class DesktopNotifications : public QObject
+{
+    Q_OBJECT
+
+public:
+    // bus: the session bus (the program passes QDBusConnection::sessionBus(); tests a private one).
+    // timeoutMsecs: how long a Notify call may take before the message falls back.
+    DesktopNotifications(const QDBusConnection& bus, int timeoutMsecs, QObject* parent = nullptr);
+    ~DesktopNotifications() override;
+
+    // A server owns org.freedesktop.Notifications now, or the bus can activate one.
+    bool isAvailable() const;
+    bool supportsActions() const;
+    // Sends asynchronously. false: no server, the caller shows the tray balloon itself.
+    bool notify(const DesktopNotification& n);
+
+signals:
+    void fallback(const DesktopNotification& n);
+    void callBackRequested(const QString& number);
+    void shown(uint id);
+
+private slots:
+    void onActionInvoked(uint id, const QString& actionKey);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    Q_DISABLE_COPY(DesktopNotifications)
+    enum class Capabilities { Unknown, Pending, Known };
+
+    void onOwnerChanged(const QString& newOwner);
+    void readCapabilities();
+    void send(const DesktopNotification& n);
+
+    QDBusConnection m_bus;
+    int m_timeoutMsecs;
+    QDBusServiceWatcher* m_watcher;
+    bool m_running = false;
+    bool m_activatable = false;
+    Capabilities m_capabilitiesState = Capabilities::Unknown;
+    QStringList m_capabilities;
+    // Bumped whenever the server changes hands: answers meant for the old one are dropped.
+    quint64 m_generation = 0;
+    // Messages that wait for the capabilities of a server that is just starting.
+    QList<DesktopNotification> m_waiting;
+    // Caller number per notification that carries actions.
+    QHash<uint, QString> m_numbers;
+};

@@ -1,0 +1,198 @@
+#include "DialWindow.h"
+
+#include "ButtonGroupAction.h"
+#include "CallDialog.h"
+#include "CallHistory.h"
+#include "SipAccount.h"
+#include "SipAccountManager.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QStringListModel>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValidator>
+
+DialWindow::DialWindow(CallHistory* history, bool appActions, int closeDelayMsecs, QWidget* parent)
+    : QDialog(parent)
+    , m_history(history)
+{
+    setObjectName(QStringLiteral("dialWindow"));
+    setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Bellen"));
+
+    m_number = new QLineEdit(this);
+    m_number->setObjectName(QStringLiteral("txtDialNumber"));
+    m_number->setValidator(ButtonGroupAction::createNumberValidator(m_number));
+
+    m_recentNumbers = new QStringListModel(this);
+    auto* completer = new QCompleter(m_recentNumbers, this);
+    completer->setObjectName(QStringLiteral("cmpDialNumber"));
+    // Typing the end of a number finds it as well as typing its start.
+    completer->setFilterMode(Qt::MatchContains);
+    m_number->setCompleter(completer);
+
+    m_accounts = new QComboBox(this);
+    m_accounts->setObjectName(QStringLiteral("cboSipAccount"));
+
+    auto* form = new QFormLayout;
+    auto* numberLabel = new QLabel(QStringLiteral("&Nummer:"), this);
+    numberLabel->setBuddy(m_number);
+    form->addRow(numberLabel, m_number);
+    m_accountLabel = new QLabel(QStringLiteral("&Account:"), this);
+    m_accountLabel->setObjectName(QStringLiteral("lblSipAccount"));
+    m_accountLabel->setBuddy(m_accounts);
+    form->addRow(m_accountLabel, m_accounts);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblDialStatus"));
+    // Shown as it is: the status line never interprets markup.
+    m_status->setTextFormat(Qt::PlainText);
+    QFont bold = m_status->font();
+    bold.setBold(true);
+    m_status->setFont(bold);
+
+    m_dial = new QPushButton(QStringLiteral("&Bellen"), this);
+    m_dial->setObjectName(QStringLiteral("btnDial"));
+    // Return anywhere in the window dials, through the dialog's default button.
+    m_dial->setDefault(true);
+    m_dial->setEnabled(false);
+    m_settings = new QPushButton(QStringLiteral("Instellingen"), this);
+    m_settings->setObjectName(QStringLiteral("btnSettings"));
+    m_logViewer = new QPushButton(QStringLiteral("Log bekijken"), this);
+    m_logViewer->setObjectName(QStringLiteral("btnLogViewer"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_settings);
+    buttons->addWidget(m_logViewer);
+    buttons->addStretch();
+    buttons->addWidget(m_dial);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_status);
+    layout->addLayout(buttons);
+
+    m_closeTimer = new QTimer(this);
+    m_closeTimer->setSingleShot(true);
+    m_closeTimer->setInterval(closeDelayMsecs);
+    connect(m_closeTimer, &QTimer::timeout, this, &DialWindow::close);
+
+    connect(m_number, &QLineEdit::textChanged, this,
+            [this](const QString& number) { m_dial->setEnabled(!number.trimmed().isEmpty()); });
+    connect(m_dial, &QPushButton::clicked, this, &DialWindow::dial);
+    // While the completions are open they take the Return (which only closes
+    // them) before the dialog could see it: a typed number must dial all the same.
+    connect(m_number, &QLineEdit::returnPressed, this, [this, completer]() {
+        if (completer->popup()->isVisible())
+            dial();
+    });
+    connect(m_settings, &QPushButton::clicked, this, &DialWindow::openSettings);
+    connect(m_logViewer, &QPushButton::clicked, this, &DialWindow::openLogViewer);
+    connect(SipAccountManager::instance(), &SipAccountManager::sipAccountsChanged, this,
+            [this]() { loadAccounts(m_accounts->currentData().toString()); });
+    if (m_history)
+        connect(m_history, &CallHistory::changed, this, &DialWindow::loadCompletions);
+
+    setAppActions(appActions);
+    loadAccounts(ButtonGroupAction::defaultSipId());
+    loadCompletions();
+}
+
+DialWindow::~DialWindow() = default;
+
+void DialWindow::setAppActions(bool on)
+{
+    m_settings->setVisible(on);
+    m_logViewer->setVisible(on);
+}
+
+void DialWindow::prepare()
+{
+    m_closeTimer->stop();
+    m_status->clear();
+    if (m_clearOnPrepare)
+        m_number->clear();
+    m_clearOnPrepare = false;
+    // A number kept after a failed call is selected, so typing a new one replaces it.
+    m_number->selectAll();
+    m_number->setFocus();
+    loadAccounts(ButtonGroupAction::defaultSipId());
+}
+
+void DialWindow::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_number->setFocus();
+}
+
+void DialWindow::dial()
+{
+    const QString number = m_number->text().trimmed();
+    if (number.isEmpty())
+        return;
+    const QString sipId =
+        m_accounts->count() > 1 ? m_accounts->currentData().toString() : ButtonGroupAction::defaultSipId();
+    m_closeTimer->stop();
+    m_status->clear();
+    m_pending = true;
+    emit callNumber(number, sipId);
+}
+
+void DialWindow::updateStatus(bool success)
+{
+    // The outcome of every call the program places arrives here, also of calls
+    // from the tray menu or a plug-in: those are none of this window's business.
+    if (!m_pending)
+        return;
+    m_pending = false;
+    m_status->setText(CallDialog::statusText(success));
+    // After a failure the number stays for another try.
+    m_clearOnPrepare = success;
+    if (success)
+        m_closeTimer->start();
+}
+
+void DialWindow::loadAccounts(const QString& preferredId)
+{
+    const QList<SipAccount*> accounts = SipAccountManager::instance()->accounts(SourceType::ClickToDial, true);
+    m_accounts->clear();
+    for (const SipAccount* account : accounts)
+        m_accounts->addItem(account->displayName(), account->id());
+    int current = m_accounts->findData(preferredId);
+    if (current < 0)
+        current = m_accounts->findData(ButtonGroupAction::defaultSipId());
+    m_accounts->setCurrentIndex(qMax(current, 0));
+    // With one account or none there is nothing to choose: the default account dials.
+    const bool choice = accounts.size() > 1;
+    m_accounts->setVisible(choice);
+    m_accountLabel->setVisible(choice);
+}
+
+void DialWindow::loadCompletions()
+{
+    if (!m_history)
+        return;
+    QStringList numbers;
+    QSet<QString> seen;
+    const QVector<CallRecord>& calls = m_history->calls();
+    const QValidator* validator = m_number->validator();
+    // Newest first; numbers the field would refuse (anonymous callers, spaces) are not offered.
+    for (auto call = calls.crbegin(); call != calls.crend(); ++call) {
+        QString number = call->number;
+        int position = 0;
+        if (number.isEmpty() || seen.contains(number) ||
+            validator->validate(number, position) != QValidator::Acceptable)
+            continue;
+        seen.insert(number);
+        numbers << number;
+    }
+    m_recentNumbers->setStringList(numbers);
+}
