@@ -6,6 +6,8 @@
 #include "CallJournalDialog.h"
 #include "CallRequest.h"
 #include "Clock.h"
+#include "DesktopNotifications.h"
+#include "DialWindow.h"
 #include "InternalKarvelonApi.h"
 #include "KarvelonApi.h"
 #include "LogViewerDialog.h"
@@ -18,11 +20,17 @@
 #include "SipAccountManager.h"
 #include "SystemTrayIcon.h"
 
+#include <QDBusConnection>
 #include <QEventLoop>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QThread>
 #include <QTranslator>
+
+namespace {
+// A notification server that has not answered by then gets the tray balloon instead.
+constexpr int NotifyTimeoutMsecs = 2000;
+} // namespace
 
 KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceConfig& config)
     : SingleApplication(argc, argv, true)
@@ -44,8 +52,12 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     // The program lives in the tray: closing a dialog must not end it.
     setQuitOnLastWindowClosed(false);
 
-    m_systemTrayIcon = new SystemTrayIcon();
-    m_notifier = new Notifier(this);
+    m_systemTrayIcon = new SystemTrayIcon(SystemTrayIcon::detectKind());
+    m_desktopNotifications = new DesktopNotifications(QDBusConnection::sessionBus(), NotifyTimeoutMsecs, this);
+    m_notifier = new Notifier(m_systemTrayIcon, m_desktopNotifications, this);
+    // "Terugbellen" goes the way a number from the tray menu goes.
+    connect(m_desktopNotifications, &DesktopNotifications::callBackRequested, m_systemTrayIcon,
+            [this](const QString& number) { m_systemTrayIcon->onCallNumber(number, ButtonGroupAction::defaultSipId()); });
     m_callHistory = new CallHistory(CallHistory::defaultFilePath(), CallHistory::DefaultMaxCalls, this);
     m_systemTrayIcon->setCallHistory(m_callHistory);
 
@@ -56,6 +68,7 @@ KarvelonApplication::~KarvelonApplication()
 {
     stopWorkerThreads();
     delete m_callJournal;
+    delete m_dialWindow;
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
 }
@@ -80,6 +93,7 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::openSettings, this, [this]() { onOpenSettings(QString()); });
     connect(m_systemTrayIcon, &SystemTrayIcon::openLogViewer, this, &KarvelonApplication::onOpenLogViewer);
     connect(m_systemTrayIcon, &SystemTrayIcon::openCallJournal, this, &KarvelonApplication::onOpenCallJournal);
+    connect(m_systemTrayIcon, &SystemTrayIcon::openDialWindow, this, &KarvelonApplication::onOpenDialWindow);
     connect(this, &KarvelonApplication::settingsUpdated, this, &KarvelonApplication::onSettingsUpdated);
 
     // The account lists are fetched through KarvelonApi::instance(), and the
@@ -220,7 +234,7 @@ void KarvelonApplication::onIncomingCall(const QString& callerId, const QString&
     if (!textDisplay.isEmpty())
         text += QStringLiteral("\r\n") + textDisplay;
     Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"), text);
-    m_notifier->showNotification(text);
+    m_notifier->showIncomingCall(text, callerNumber);
 
     CallRecord record;
     record.direction = CallRecord::Incoming;
@@ -321,6 +335,27 @@ void KarvelonApplication::onOpenCallJournal()
     m_callJournal->activateWindow();
 }
 
+void KarvelonApplication::onOpenDialWindow()
+{
+    // Without any tray the window is all the user sees of the program, so
+    // it also leads to the settings and the log.
+    const bool noTray = !QSystemTrayIcon::isSystemTrayAvailable();
+    if (!m_dialWindow) {
+        m_dialWindow = new DialWindow(m_callHistory, noTray);
+        m_dialWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_dialWindow, &DialWindow::callNumber, m_systemTrayIcon, &SystemTrayIcon::onCallNumber);
+        connect(m_dialWindow, &DialWindow::openSettings, this, [this]() { onOpenSettings(QString()); });
+        connect(m_dialWindow, &DialWindow::openLogViewer, this, &KarvelonApplication::onOpenLogViewer);
+        if (m_api)
+            connect(m_api, &KarvelonApi::callInitiated, m_dialWindow, &DialWindow::updateStatus);
+    }
+    m_dialWindow->setAppActions(noTray);
+    m_dialWindow->prepare();
+    m_dialWindow->show();
+    m_dialWindow->raise();
+    m_dialWindow->activateWindow();
+}
+
 void KarvelonApplication::showInformationBalloon(bool isError, const QString& msg)
 {
     m_notifier->showNotification(msg, isError);
@@ -348,7 +383,12 @@ void KarvelonApplication::onMessageReceived(const QString& message)
 {
     const CallRequest::Message request = CallRequest::parseMessage(message);
     if (request.kind == QLatin1String("AlreadyStarted")) {
-        showInformationBalloon(false, request.rest);
+        // Started again from the menu: without a tray to click, that is how
+        // the user asks for the program.
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            showInformationBalloon(false, request.rest);
+        else
+            onOpenDialWindow();
         return;
     }
     if (request.kind == QLatin1String("ShowCallDialog") && !request.rest.isEmpty()) {

@@ -14,6 +14,8 @@
 
 class CallHistory;
 class CallJournalDialog;
+class DesktopNotifications;
+class DialWindow;
 class InternalKarvelonApi;
 class KarvelonApi;
 class Notifier;
@@ -52,6 +54,7 @@ public slots:
     void onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
     void onOpenLogViewer();
     void onOpenCallJournal();
+    void onOpenDialWindow();
     void showInformationBalloon(bool isError, const QString& msg);
     void onApplicationStarted();
     void onMessageReceived(const QString& message);
@@ -71,6 +74,8 @@ private:
     Notifier* m_notifier = nullptr;
     CallHistory* m_callHistory = nullptr;
     QPointer<CallJournalDialog> m_callJournal;
+    QPointer<DialWindow> m_dialWindow;
+    DesktopNotifications* m_desktopNotifications = nullptr;
     // Contact names of the calls the call dialog started, by number, until their outcome is known.
     QHash<QString, QString> m_pendingCallNames;
     QThread* m_apiThread = nullptr;

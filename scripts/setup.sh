@@ -16,6 +16,7 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool openbox trayer imagemagick
     clang libclang-rt-14-dev
     dbus-daemon python3-dbusmock
+    haskell-status-notifier-item-utils dunst
 )
 
 missing=()

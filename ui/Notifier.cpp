@@ -1,25 +1,23 @@
 #include "Notifier.h"
 
-#include "KarvelonApplication.h"
+#include "DesktopNotifications.h"
 #include "Logger.h"
 #include "SystemTrayIcon.h"
 
 #include <QCoreApplication>
 
 namespace {
-// Balloons stay this long unless the desktop decides otherwise.
+// Messages stay this long unless the desktop decides otherwise.
 constexpr int BalloonMSecs = 10000;
-
-SystemTrayIcon* trayIcon()
-{
-    auto* app = qobject_cast<KarvelonApplication*>(QCoreApplication::instance());
-    return app ? app->systemTrayIcon() : nullptr;
-}
 } // namespace
 
-Notifier::Notifier(QObject* parent)
+Notifier::Notifier(SystemTrayIcon* tray, DesktopNotifications* desktop, QObject* parent)
     : QObject(parent)
+    , m_tray(tray)
+    , m_desktop(desktop)
 {
+    if (m_desktop)
+        connect(m_desktop, &DesktopNotifications::fallback, this, &Notifier::showBalloon);
 }
 
 void Notifier::showNotification(const QString& text)
@@ -29,13 +27,10 @@ void Notifier::showNotification(const QString& text)
 
 void Notifier::showNotification(const QString& text, bool error)
 {
-    SystemTrayIcon* tray = trayIcon();
-    if (!tray) {
-        Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Kon geen melding tonen, qApp is null"));
-        return;
-    }
-    tray->showBalloon(QCoreApplication::applicationName(), text,
-                      error ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information, BalloonMSecs);
+    DesktopNotification notification;
+    notification.text = text;
+    notification.error = error;
+    show(notification);
     Logger::instance()->log(Logger::Debug, QString(),
                             QStringLiteral("Notificatie text naar Windows gestuurd. Error? %1, text: %2")
                                 .arg(QString::number(error ? 1 : 0), text));
@@ -43,12 +38,38 @@ void Notifier::showNotification(const QString& text, bool error)
 
 void Notifier::showNotificationWin(const QString& text)
 {
-    SystemTrayIcon* tray = trayIcon();
-    if (!tray) {
+    DesktopNotification notification;
+    notification.text = text;
+    show(notification);
+    Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Notificatie text naar Windows gestuurd."));
+}
+
+void Notifier::showIncomingCall(const QString& text, const QString& callerNumber)
+{
+    DesktopNotification notification;
+    notification.text = text;
+    notification.incomingCall = true;
+    notification.callerNumber = callerNumber;
+    show(notification);
+}
+
+void Notifier::show(const DesktopNotification& notification)
+{
+    DesktopNotification n = notification;
+    n.title = QCoreApplication::applicationName();
+    n.expireMsecs = BalloonMSecs;
+    if (!m_desktop || !m_desktop->notify(n))
+        showBalloon(n);
+}
+
+void Notifier::showBalloon(const DesktopNotification& notification)
+{
+    if (!m_tray) {
         Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"),
-                                QStringLiteral("Kon notificatie met tekst '%1' niet tonen").arg(text));
+                                QStringLiteral("Kon notificatie met tekst '%1' niet tonen").arg(notification.text));
         return;
     }
-    tray->showBalloon(QCoreApplication::applicationName(), text, QSystemTrayIcon::Information, BalloonMSecs);
-    Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Notificatie text naar Windows gestuurd."));
+    m_tray->showBalloon(notification.title, notification.text,
+                        notification.error ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information,
+                        notification.expireMsecs);
 }

@@ -3,17 +3,32 @@
 #include <QObject>
 #include <QString>
 
-// Short messages on the desktop, as balloons of the tray icon.
+class DesktopNotifications;
+class SystemTrayIcon;
+struct DesktopNotification;
+
+// Short messages on the desktop: through the desktop's notification server
+// when there is one, otherwise (or when it fails) as balloons of the tray icon.
 class Notifier : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Notifier(QObject* parent = nullptr);
+    // Neither is owned; desktop may be null.
+    Notifier(SystemTrayIcon* tray, DesktopNotifications* desktop, QObject* parent = nullptr);
 
     void showNotificationWin(const QString& text);
+    // callerNumber: the service's number of the caller, what "Terugbellen" calls.
+    void showIncomingCall(const QString& text, const QString& callerNumber);
 
 public slots:
     void showNotification(const QString& text);
     void showNotification(const QString& text, bool error);
+
+private:
+    void show(const DesktopNotification& notification);
+    void showBalloon(const DesktopNotification& notification);
+
+    SystemTrayIcon* m_tray;
+    DesktopNotifications* m_desktop;
 };

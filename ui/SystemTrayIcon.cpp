@@ -8,24 +8,49 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QThread>
+#include <QTimer>
 
-SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
+#include <utility>
+
+SystemTrayIcon::SystemTrayIcon(Kind kind)
     : QSystemTrayIcon(nullptr)
+    , m_kind(kind)
 {
-    Q_UNUSED(parent)
     qRegisterMetaType<QSystemTrayIcon::MessageIcon>("QSystemTrayIcon::MessageIcon");
+    m_placementTimer.setInterval(100);
+    connect(&m_placementTimer, &QTimer::timeout, this, [this]() {
+        ++m_placementChecks;
+        showPendingBalloons();
+    });
 
     m_menu = new QMenu();
     m_menu->setObjectName(QStringLiteral("trayMenu"));
     m_menu->setMinimumWidth(200);
 
-    m_buttonGroup = new ButtonGroupAction(m_menu);
-    m_buttonGroup->initInputfield();
+    if (m_kind == XEmbed) {
+        m_buttonGroup = new ButtonGroupAction(m_menu);
+        m_buttonGroup->initInputfield();
+        connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
+        connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
+        // Every time the menu opens, the number field starts empty.
+        connect(m_menu, &QMenu::aboutToShow, this, [this]() { m_buttonGroup->clearPhoneNumber(); });
+        // ... and has the keyboard focus, so a number can be typed at once.
+        m_menu->installEventFilter(this);
+    } else {
+        QAction* dial = m_menu->addAction(QStringLiteral("Nummer bellen…"));
+        dial->setObjectName(QStringLiteral("actDial"));
+        connect(dial, &QAction::triggered, this, &SystemTrayIcon::openDialWindow);
+    }
 
     m_menu->insertSeparator(nullptr);
 
@@ -50,24 +75,52 @@ SystemTrayIcon::SystemTrayIcon(QMainWindow* parent)
     quit->setObjectName(QStringLiteral("actQuit"));
     connect(quit, &QAction::triggered, this, &SystemTrayIcon::quitApplication);
 
-    connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
-    connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
-
-    // Every time the menu opens, the number field starts empty.
-    connect(m_menu, &QMenu::aboutToShow, this, [this]() { m_buttonGroup->clearPhoneNumber(); });
-    // ... and has the keyboard focus, so a number can be typed at once.
-    m_menu->installEventFilter(this);
-
     connect(this, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // The context click opens the menu by itself through setContextMenu.
-        if (reason == QSystemTrayIcon::Trigger)
+        if (reason != QSystemTrayIcon::Trigger)
+            return;
+        if (m_kind == XEmbed)
             onShowContextMenu();
+        else
+            emit openDialWindow();
     });
 
     setIcon(QApplication::windowIcon());
     setToolTip(toolTipText(KarvelonApi::NotificationsOff, 0));
     setContextMenu(m_menu);
     setVisible(true);
+
+    if (m_kind == StatusNotifier) {
+        // Qt registers the item with the watcher once. When the panel restarts,
+        // its new watcher knows nothing of us: register again.
+        auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration,
+                                                this);
+        connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this]() {
+            if (!isVisible())
+                return;
+            setVisible(false);
+            setVisible(true);
+        });
+    }
+}
+
+SystemTrayIcon::Kind SystemTrayIcon::detectKind()
+{
+    // The platform's own check, made once when the first tray icon is created;
+    // asking the same question here keeps the menu in step with Qt's choice.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
+        return XEmbed;
+    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get.setArguments({watcher, QStringLiteral("IsStatusNotifierHostRegistered")});
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+    const bool host = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+                      reply.arguments().first().value<QDBusVariant>().variant().toBool();
+    return host ? StatusNotifier : XEmbed;
 }
 
 SystemTrayIcon::~SystemTrayIcon()
@@ -75,7 +128,8 @@ SystemTrayIcon::~SystemTrayIcon()
     // The call widget goes first: its field lives in the menu's widget action.
     delete m_buttonGroup;
     m_buttonGroup = nullptr;
-    m_menu->removeEventFilter(this);
+    if (m_kind == XEmbed)
+        m_menu->removeEventFilter(this);
     // Inside a running event loop the menu may still be busy delivering the
     // event that led here, so it goes later. Once the loop has ended (the
     // program is shutting down) nothing would ever delete it: do it now.
@@ -107,8 +161,29 @@ void SystemTrayIcon::focusNumberField()
 void SystemTrayIcon::showBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                                  int msecs)
 {
-    showMessage(title, text, icon, msecs);
-    emit balloonShown(title, text, icon, msecs);
+    m_pendingBalloons.append({title, text, icon, msecs});
+    showPendingBalloons();
+}
+
+void SystemTrayIcon::showPendingBalloons()
+{
+    // An XEmbed balloon points at the icon: before the tray host has placed
+    // it, it would stand in the corner of the screen. Wait a few seconds for
+    // the icon, then show it anyway.
+    constexpr int MaxPlacementChecks = 50;
+    if (m_kind == XEmbed && !geometry().isValid() && isSystemTrayAvailable() &&
+        m_placementChecks < MaxPlacementChecks) {
+        if (!m_placementTimer.isActive())
+            m_placementTimer.start();
+        return;
+    }
+    m_placementTimer.stop();
+    m_placementChecks = MaxPlacementChecks; // once placed, balloons go at once
+    const QVector<Balloon> balloons = std::exchange(m_pendingBalloons, {});
+    for (const Balloon& balloon : balloons) {
+        showMessage(balloon.title, balloon.text, balloon.icon, balloon.msecs);
+        emit balloonShown(balloon.title, balloon.text, balloon.icon, balloon.msecs);
+    }
 }
 
 void SystemTrayIcon::setCallHistory(CallHistory* history)
@@ -161,7 +236,8 @@ void SystemTrayIcon::onCallNumber(const QString& number, const QString& sipId)
 {
     Logger::instance()->log(Logger::Info, QStringLiteral("Click-to-Dial"),
                             QStringLiteral("Bel nummer: %1 via ClickToDial menu opdracht ontvangen").arg(number));
-    m_buttonGroup->clearPhoneNumber();
+    if (m_buttonGroup)
+        m_buttonGroup->clearPhoneNumber();
     m_menu->hide();
     emit callNumber(number, sipId);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVector>
 
-class QMainWindow;
 class QMenu;
 class ButtonGroupAction;
 class CallHistory;
@@ -14,8 +15,17 @@ class SystemTrayIcon : public QSystemTrayIcon
     Q_OBJECT
 
 public:
-    explicit SystemTrayIcon(QMainWindow* parent = nullptr);
+    // How the desktop shows the icon. An XEmbed tray shows our own menu with
+    // the number field in it; a StatusNotifierItem host gets the menu over
+    // D-Bus, where a widget cannot go: there the dial window takes its place.
+    enum Kind { XEmbed, StatusNotifier };
+
+    explicit SystemTrayIcon(Kind kind = XEmbed);
     ~SystemTrayIcon() override;
+
+    // As Qt decides it: a StatusNotifierWatcher with a registered host on the session bus.
+    static Kind detectKind();
+    Kind kind() const { return m_kind; }
 
     QMenu* menu() const { return m_menu; }
     ButtonGroupAction* callWidget() const { return m_buttonGroup; }
@@ -37,6 +47,7 @@ signals:
     void openSettings();
     void openLogViewer();
     void openCallJournal();
+    void openDialWindow();
     void quitApplication();
     void balloonShown(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int msecs);
 
@@ -51,10 +62,23 @@ private:
     Q_DISABLE_COPY(SystemTrayIcon)
 
     void focusNumberField();
+    void showPendingBalloons();
+
+    struct Balloon
+    {
+        QString title, text;
+        QSystemTrayIcon::MessageIcon icon;
+        int msecs;
+    };
 
     QMenu* m_menu = nullptr;
     ButtonGroupAction* m_buttonGroup = nullptr;
     RecentCallsMenu* m_recentCalls = nullptr;
+    const Kind m_kind;
+    // Balloons asked for before the tray host has placed the icon.
+    QVector<Balloon> m_pendingBalloons;
+    QTimer m_placementTimer;
+    int m_placementChecks = 0;
 };
 
 Q_DECLARE_METATYPE(QSystemTrayIcon::MessageIcon)

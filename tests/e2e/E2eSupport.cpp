@@ -6,6 +6,9 @@
 #include "SipAccount.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDBusVariant>
+#include <QDir>
 #include <QFile>
 #include <array>
 #include <QStandardPaths>
@@ -18,34 +21,99 @@ namespace E2e {
 QString missingTools()
 {
     QString missing;
-    for (const QString tool : {"Xvfb", "xdotool", "openbox", "trayer"})
+    for (const QString tool : {"Xvfb", "xdotool", "openbox", "trayer", "dbus-daemon", "status-notifier-watcher", "dunst", "import"})
         missing += QStandardPaths::findExecutable(tool).isEmpty() ? tool + ' ' : QString();
     return missing;
 }
 
 Desktop::~Desktop()
 {
-    for (QProcess* process : {&m_tray, &m_windowManager, &m_xvfb}) {
+    QDBusConnection::disconnectFromBus("e2e-desktop");
+    for (QProcess* process : {&m_notifications, &m_watcher, &m_tray, &m_windowManager, &m_bus, &m_xvfb}) {
         process->terminate();
         process->waitForFinished(5000);
     }
 }
 
-bool Desktop::start()
+bool Desktop::start(Tray tray, bool notificationServer)
 {
     // -displayfd: the server picks a free display and writes its number.
     m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
     while (!m_xvfb.canReadLine() && m_xvfb.waitForReadyRead(20000)) {}
     m_display = QLatin1Char(':') + QString::fromLatin1(m_xvfb.readLine().trimmed());
+    if (tray != XEmbedTray) {
+        m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        if (!m_bus.waitForReadyRead(10000))
+            return false;
+        m_busAddress = QString::fromLatin1(m_bus.readLine().trimmed());
+    }
     m_windowManager.setProcessEnvironment(environment());
     m_windowManager.start("openbox", QStringList());
-    m_tray.setProcessEnvironment(environment());
-    m_tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32"});
-    // Ready once the tray host's window exists.
-    for (int i = 0; i < 100; ++i, QThread::msleep(100))
-        if (xdotool({"search", "--class", "trayer"}))
-            return true;
+    for (QProcess* process : {&m_tray, &m_watcher, &m_notifications})
+        process->setProcessEnvironment(environment());
+    if (tray == XEmbedTray) {
+        m_tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32"});
+        // Ready once the tray host's window exists.
+        for (int i = 0; i < 100; ++i, QThread::msleep(100))
+            if (xdotool({"search", "--class", "trayer"}))
+                return true;
+        return false;
+    }
+    if (tray == NoTray && notificationServer)
+        m_notifications.start("dunst", QStringList());
+    else if (notificationServer)
+        m_notifications.start("/usr/bin/python3", {"-m", "dbusmock", "--template", "notification_daemon", "-p",
+                                                   R"({"capabilities": "actions body"})"});
+    if (tray == StatusNotifierTray)
+        m_watcher.start("status-notifier-watcher", QStringList());
+    return registerHost(tray, notificationServer);
+}
+
+bool Desktop::restartStatusNotifierWatcher()
+{
+    m_watcher.kill();
+    m_watcher.waitForFinished();
+    m_watcher.start("status-notifier-watcher", QStringList());
+    return registerHost(StatusNotifierTray, false);
+}
+
+bool Desktop::registerHost(Tray tray, bool notificationServer)
+{
+    const QString watcher = "org.kde.StatusNotifierWatcher";
+    for (int i = 0; i < 100; ++i, QThread::msleep(100)) {
+        const QStringList names = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                       "ListNames").arguments().value(0).toStringList();
+        if ((notificationServer && !names.contains("org.freedesktop.Notifications"))
+            || (tray == StatusNotifierTray && !names.contains(watcher)))
+            continue;
+        // A panel that shows the items: a host registered with the watcher, as long as this connection lives.
+        const QString host = QStringLiteral("org.kde.StatusNotifierHost-%1").arg(QCoreApplication::applicationPid());
+        return tray == NoTray || (bus().registerService(host) &&
+                                  call(watcher, "/StatusNotifierWatcher", watcher, "RegisterStatusNotifierHost", {host})
+                                          .type() == QDBusMessage::ReplyMessage);
+    }
     return false;
+}
+
+QDBusConnection Desktop::bus() const
+{
+    return m_busAddress.isEmpty() ? QDBusConnection(QString()) : QDBusConnection::connectToBus(m_busAddress, "e2e-desktop");
+}
+
+QDBusMessage Desktop::call(const QString& service, const QString& path, const QString& interface,
+                           const QString& method, const QVariantList& arguments) const
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return bus().call(message, QDBus::Block, 10000);
+}
+
+QString Desktop::statusNotifierItem() const
+{
+    const QString watcher = "org.kde.StatusNotifierWatcher";
+    const QDBusMessage reply = call(watcher, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+                                    {watcher, "RegisteredStatusNotifierItems"});
+    return reply.arguments().value(0).value<QDBusVariant>().variant().toStringList().value(0);
 }
 
 QProcessEnvironment Desktop::environment() const
@@ -53,9 +121,10 @@ QProcessEnvironment Desktop::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     env.insert("QT_QPA_PLATFORM", "xcb");
-    // No session bus: balloons are Qt's own windows over the tray icon. An address that leads nowhere rather
-    // than none, or libdbus would start a bus by itself (dbus-x11's autolaunch) for an X11 program.
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QDir::tempPath() + "/karvelon-no-session-bus");
+    // Without a private bus, balloons are Qt's own windows over the tray icon. An address that leads nowhere
+    // rather than none, or libdbus would start a bus by itself (dbus-x11's autolaunch) for an X11 program.
+    env.insert("DBUS_SESSION_BUS_ADDRESS",
+               m_busAddress.isEmpty() ? "unix:path=" + QDir::tempPath() + "/karvelon-no-session-bus" : m_busAddress);
     return env;
 }
 

@@ -37,6 +37,7 @@ QJsonObject describe(const QWidget* w, const QRect& local, const QString& text, 
         for (int i = 0; i < combo->count(); ++i)
             items.append(combo->itemText(i));
         o.insert("items", items);
+        o.insert("current", combo->currentText());
     }
     return o;
 }
@@ -56,7 +57,7 @@ QByteArray state(const QJsonArray& balloons)
                 actions.append(describe(menu, menu->actionGeometry(action), action->text(), action->isEnabled()));
         if (top->isVisible())
             windows.append(QJsonObject{{"title", top->windowTitle()}, {"name", top->objectName()},
-                                       {"widgets", widgets}, {"actions", actions}});
+                                       {"x", top->x()}, {"y", top->y()}, {"widgets", widgets}, {"actions", actions}});
     }
     const QWidget* focus = QApplication::focusWidget();
     const QJsonObject state{{"tray", describe(nullptr, app()->systemTrayIcon()->geometry(), QString(), true)},

@@ -6,10 +6,16 @@
 #include "Settings.h"
 #include "TestSupport.h"
 
+#include <QDBusArgument>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QJsonArray>
 #include <QLocalSocket>
 #include <QUrlQuery>
 #include <QtTest>
+
+#include <functional>
+#include <memory>
 
 class TestE2e : public QObject
 {
@@ -20,8 +26,10 @@ private slots:
     {
         if (!E2e::missingTools().isEmpty())
             QSKIP(qPrintable("not installed: " + E2e::missingTools()));
-        QVERIFY(m_desktop.start() && m_sim.start());
+        QVERIFY(m_sim.start());
     }
+
+    void init() { m_desktop.reset(new E2e::Desktop); }
 
     void cleanup()
     {
@@ -32,9 +40,15 @@ private slots:
 
     void trayMenu_dialsTakesACallSavesSettingsAndQuits()
     {
+        QVERIFY(m_desktop->start());
         E2e::seedDemoCustomer(true, {"201", "202"});
         start(QStringList());
-        QVERIFY(openTrayMenu("0201234567") && m_desktop.xdotool({"key", "Return"}));
+        // The start balloon points at the icon, not at a corner of the screen.
+        QJsonObject balloon;
+        QTRY_VERIFY_WITH_TIMEOUT(!(balloon = window("Karvelon is actief!")).isEmpty(), 10000);
+        const QJsonObject tray = state()["tray"].toObject();
+        QVERIFY(qAbs(balloon["x"].toInt() - tray["x"].toInt()) < 400 && qAbs(balloon["y"].toInt() - tray["y"].toInt()) < 100);
+        QVERIFY(openTrayMenu("0201234567") && m_desktop->xdotool({"key", "Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php"), QStringList{"201 0201234567 ok"}, 15000);
 
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.control("GET", "notify-state")["registered"].toInt() > 0, 30000);
@@ -45,7 +59,7 @@ private slots:
 
         QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Instellingen"));
         QTRY_VERIFY_WITH_TIMEOUT(click("Karvelon - Instellingen", "widgets", "txtCustomerNumber"), 15000);
-        QVERIFY(m_desktop.xdotool({"key", "ctrl+a", "type", "100299"}));
+        QVERIFY(m_desktop->xdotool({"key", "ctrl+a", "type", "100299"}));
         QVERIFY(click("Karvelon - Instellingen", "widgets", "btnSave"));
         QTRY_COMPARE_WITH_TIMEOUT(Settings().get("CustomerGroup", "Number").toString(), "100299", 10000);
 
@@ -56,6 +70,7 @@ private slots:
 
     void callDialog_fromLinkSecondStartAndPlugin()
     {
+        QVERIFY(m_desktop->start());
         E2e::seedDemoCustomer(false);
         start({"--call", "tel:+31%2020-123%204567;ext=12"});
         callFromDialog({"+31201234567 (tel)"}, "thunderbird 0031201234567 ok");
@@ -69,23 +84,96 @@ private slots:
         callFromDialog({"0201234567 (Werk)"}, "msoutlook 0201234567 ok");
     }
 
+
+    void statusNotifierTray_dialWindowNotificationActionsAndRecentCalls()
+    {
+        QVERIFY(m_desktop->start(E2e::Desktop::StatusNotifierTray));
+        E2e::seedDemoCustomer(true, {"201", "202"});
+        start(QStringList(), false);
+        QTRY_VERIFY_WITH_TIMEOUT(findStatusNotifierItem(), 20000);
+        // The menu as the panel gets it: no nameless entry where the number field would be.
+        const QMap<QString, int> menu = menuEntries();
+        QVERIFY2(menu.contains("Nummer bellen…") && !menu.contains(QString()), qPrintable(menu.keys().join('|')));
+
+        // The entry, then a click on the icon, open the dial window; Return dials with the default account.
+        QVERIFY(clickMenuEntry("Nummer bellen…"));
+        QTRY_COMPARE_WITH_TIMEOUT(state()["focus"].toString(), "txtDialNumber", 15000);
+        QVERIFY(m_desktop->xdotool({"type", "--delay", "30", "0201234567"}) && m_desktop->xdotool({"key", "Return"}));
+        QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php"), QStringList{"201 0201234567 ok"}, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(find("Karvelon - Bellen", "widgets", "txtDialNumber").isEmpty(), 15000);
+        QCOMPARE(m_desktop->call(m_itemService, m_itemPath, "org.kde.StatusNotifierItem", "Activate", {0, 0}).type(),
+                 QDBusMessage::ReplyMessage);
+        QTRY_COMPARE_WITH_TIMEOUT(state()["focus"].toString(), "txtDialNumber", 15000);
+        QVERIFY(m_desktop->xdotool({"type", "--delay", "30", "0207654321"}));
+        QVERIFY(click("Karvelon - Bellen", "widgets", "cboSipAccount") && m_desktop->xdotool({"key", "Down", "Return"}));
+        QTRY_COMPARE(find("Karvelon - Bellen", "widgets", "cboSipAccount")["current"].toString(), "Receptie");
+        QVERIFY(click("Karvelon - Bellen", "widgets", "btnDial"));
+        QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(1), "202 0207654321 ok", 15000);
+
+        // An incoming call reaches the notification server with its actions; "Terugbellen" calls that caller.
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim.control("GET", "notify-state")["registered"].toInt() > 0, 30000);
+        QCOMPARE(m_sim.control("POST", "notify", QJsonObject{{"callerID", "0612345678"}, {"did", "201"}})["delivered"].toInt(), 1);
+        QVariantList notify;
+        QTRY_VERIFY_WITH_TIMEOUT(!(notify = notifyCalls().value(notifyCalls().size() - 1).toList()).isEmpty()
+                                     && notify.value(4).toString().startsWith("Inkomende oproep van 0612345678 op 201."),
+                                 15000);
+        QVERIFY(notify.value(5).toStringList().contains("Terugbellen"));
+        QVERIFY(mock("EmitSignal", {"org.freedesktop.Notifications", "ActionInvoked", "us",
+                                    QVariantList{uint(notifyCalls().size()), "call-back"}}));
+        QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(2), "201 0612345678 ok", 15000);
+
+        // The caller is in "Recente gesprekken"; choosing the entry calls back once more.
+        QTRY_VERIFY2_WITH_TIMEOUT(!menuEntries().keys().filter("0612345678").isEmpty(),
+                                  qPrintable(menuEntries().keys().join('|')), 15000);
+        QVERIFY(clickMenuEntry(menuEntries().keys().filter("0612345678").first()));
+        QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(3), "201 0612345678 ok", 15000);
+
+        // The panel restarts: the icon comes back with its menu.
+        QVERIFY(m_desktop->restartStatusNotifierWatcher());
+        QTRY_VERIFY_WITH_TIMEOUT(findStatusNotifierItem(), 15000);
+        QVERIFY(clickMenuEntry("Afsluiten"));
+        QVERIFY(m_karvelon.waitForFinished(15000));
+        QCOMPARE(m_karvelon.exitCode(), 0);
+    }
+
+    void noTray_secondStartOpensDialWindowAndCallsReachTheServer()
+    {
+        QVERIFY(m_desktop->start(E2e::Desktop::NoTray));
+        E2e::seedDemoCustomer(true);
+        start(QStringList(), false);
+        QCOMPARE(second(QStringList()), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!find("Karvelon - Bellen", "widgets", "btnSettings").isEmpty(), 15000);
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim.control("GET", "notify-state")["registered"].toInt() > 0, 30000);
+        QCOMPARE(m_sim.control("POST", "notify", QJsonObject{{"callerID", "0612345678"}, {"did", "201"}})["delivered"].toInt(), 1);
+        QTest::qWait(1000);
+        QDir().mkpath(QCoreApplication::applicationDirPath() + "/e2e-screenshots");
+        QProcess::execute("import", {"-display", m_desktop->environment().value("DISPLAY"), "-window", "root",
+                                     QCoreApplication::applicationDirPath() + "/e2e-screenshots/no-tray-dunst.png"});
+        // dunst keeps what it showed in its history once closed.
+        QTRY_VERIFY_WITH_TIMEOUT(dunst({"close-all"}).isEmpty() && dunst({"history"}).contains("Inkomende oproep van 0612345678 op 201."), 15000);
+        QVERIFY(state()["balloons"].toArray().isEmpty());
+    }
+
 private:
-    void start(const QStringList& arguments)
+    // placed: wait until an XEmbed tray host has placed the icon.
+    void start(const QStringList& arguments, bool placed = true)
     {
         m_config = m_sim.config();
         m_config.commandServerName = TestSupport::uniqueSocketPath("plugin");
-        QProcessEnvironment env = E2e::launcherEnvironment(m_desktop.environment(), m_config);
+        QProcessEnvironment env = E2e::launcherEnvironment(m_desktop->environment(), m_config);
         env.insert("KARVELON_E2E_PROBE", m_probe = TestSupport::uniqueSocketPath("probe"));
         m_karvelon.setProcessEnvironment(env);
         m_karvelon.setProcessChannelMode(QProcess::ForwardedChannels);
         m_karvelon.start(E2e::launcherPath(), arguments);
-        QTRY_VERIFY_WITH_TIMEOUT(state()["tray"].toObject()["w"].toInt() > 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(state().contains("tray") && (!placed || state()["tray"].toObject()["w"].toInt() > 0),
+                                 20000);
     }
 
     int second(const QStringList& arguments)
     {
         QProcess process;
-        process.setProcessEnvironment(E2e::launcherEnvironment(m_desktop.environment(), m_config));
+        process.setProcessEnvironment(E2e::launcherEnvironment(m_desktop->environment(), m_config));
         process.start(E2e::launcherPath(), arguments);
         return process.waitForFinished(30000) ? process.exitCode() : -1;
     }
@@ -110,6 +198,16 @@ private:
         return QJsonObject();
     }
 
+    // The visible window that shows this text in one of its widgets.
+    QJsonObject window(const QString& text) const
+    {
+        for (const QJsonValue w : state()["windows"].toArray())
+            for (const QJsonValue item : w["widgets"].toArray())
+                if (item["text"] == text)
+                    return w.toObject();
+        return QJsonObject();
+    }
+
     bool click(const QString& window, const char* list, const QString& nameOrText) const
     {
         return click(find(window, list, nameOrText));
@@ -118,7 +216,7 @@ private:
     bool click(const QJsonObject& at, int button = 1) const
     {
         const int x = at["x"].toInt() + at["w"].toInt() / 2, y = at["y"].toInt() + at["h"].toInt() / 2;
-        return at["enabled"].toBool() && m_desktop.xdotool({"mousemove", QString::number(x), QString::number(y),
+        return at["enabled"].toBool() && m_desktop->xdotool({"mousemove", QString::number(x), QString::number(y),
                                                             "sleep", "0.2", "click", QString::number(button)});
     }
 
@@ -129,7 +227,7 @@ private:
             return false;
         for (int i = 0; i < 100 && state()["focus"] != "txtPhoneNumber"; ++i)
             QTest::qWait(100);
-        return number.isEmpty() || m_desktop.xdotool({"type", "--delay", "30", number});
+        return number.isEmpty() || m_desktop->xdotool({"type", "--delay", "30", number});
     }
 
     // The call dialog lists these numbers; "Bellen" places the call; the dialog is closed.
@@ -140,6 +238,88 @@ private:
         QVERIFY(click("Karvelon - Bel", "widgets", "btnCall"));
         QTRY_COMPARE_WITH_TIMEOUT(calls("ouctdpl.php").value(before), call, 15000);
         QVERIFY(click("Karvelon - Bel", "widgets", "btnCancel"));
+    }
+
+    // The program's item as the watcher lists it, and the path of its menu.
+    bool findStatusNotifierItem()
+    {
+        const QString item = m_desktop->statusNotifierItem();
+        m_itemService = item.section('/', 0, 0);
+        m_itemPath = item.contains('/') ? '/' + item.section('/', 1) : "/StatusNotifierItem";
+        const QDBusMessage menuPath = m_desktop->call(m_itemService, m_itemPath, "org.freedesktop.DBus.Properties", "Get",
+                                                      {"org.kde.StatusNotifierItem", "Menu"});
+        m_menuPath = menuPath.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
+        return !item.isEmpty() && !m_menuPath.isEmpty();
+    }
+
+    // The entries of the exported tray menu, at any depth: label (without mnemonic marks) to id.
+    QMap<QString, int> menuEntries() const
+    {
+        const QDBusMessage reply = m_desktop->call(m_itemService, m_menuPath, "com.canonical.dbusmenu", "GetLayout",
+                                                   {0, -1, QStringList()});
+        QMap<QString, int> entries;
+        std::function<void(const QDBusArgument&)> read = [&](const QDBusArgument& item) {
+            int id = 0;
+            QVariantMap properties;
+            item.beginStructure();
+            item >> id >> properties;
+            if (id != 0 && properties.value("type") != "separator" && properties.value("visible", true).toBool())
+                entries.insert(properties.value("label").toString().remove('_'), id);
+            item.beginArray();
+            while (!item.atEnd()) {
+                QDBusVariant child;
+                item >> child;
+                read(child.variant().value<QDBusArgument>());
+            }
+            item.endArray();
+            item.endStructure();
+        };
+        if (reply.arguments().size() == 2)
+            read(reply.arguments().at(1).value<QDBusArgument>());
+        return entries;
+    }
+
+    bool clickMenuEntry(const QString& label) const
+    {
+        const int id = menuEntries().value(label, -1);
+        return id > 0 && m_desktop->call(m_itemService, m_menuPath, "com.canonical.dbusmenu", "Event",
+                                         {id, "clicked", QVariant::fromValue(QDBusVariant(0)), uint(0)})
+                                 .type() == QDBusMessage::ReplyMessage;
+    }
+
+    bool mock(const QString& method, const QVariantList& arguments) const
+    {
+        return m_desktop->call("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                               "org.freedesktop.DBus.Mock", method, arguments).type() == QDBusMessage::ReplyMessage;
+    }
+
+    // The arguments of every Notify the mock server got, oldest first.
+    QVariantList notifyCalls() const
+    {
+        const QDBusMessage reply = m_desktop->call("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                                   "org.freedesktop.DBus.Mock", "GetMethodCalls", {"Notify"});
+        QVariantList result;
+        const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
+        calls.beginArray();
+        while (!calls.atEnd()) {
+            qulonglong time = 0;
+            QVariantList arguments;
+            calls.beginStructure();
+            calls >> time >> arguments;
+            calls.endStructure();
+            result << QVariant(arguments);
+        }
+        calls.endArray();
+        return result;
+    }
+
+    QString dunst(const QStringList& arguments) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(m_desktop->environment());
+        process.start("dunstctl", arguments);
+        process.waitForFinished(10000);
+        return QString::fromUtf8(process.readAllStandardOutput());
     }
 
     // The simulator's calls through a script: "<account or source> <number> <verdict>".
@@ -156,11 +336,12 @@ private:
         return result;
     }
 
-    E2e::Desktop m_desktop;
+    std::unique_ptr<E2e::Desktop> m_desktop;
     PbxSimulator m_sim;
     ServiceConfig m_config;
     QProcess m_karvelon;
     QString m_probe;
+    QString m_itemService, m_itemPath, m_menuPath;
 };
 
 QTEST_GUILESS_MAIN(TestE2e)

@@ -64,7 +64,7 @@ private slots:
         FixedClock clock(QDateTime(QDate(2026, 3, 10), QTime(14, 30)));
         Clock::setInstance(&clock);
         CallHistory history(m_dir.filePath(QStringLiteral("menu")));
-        SystemTrayIcon tray(nullptr);
+        SystemTrayIcon tray;
         tray.setCallHistory(&history);
         RecentCallsMenu* menu = tray.recentCallsMenu();
         const QList<QAction*> top = tray.menu()->actions();
@@ -123,7 +123,7 @@ private slots:
         QFETCH(QString, number);
         const auto history = this->history();
         KarvelonApi api(m_sim.config());
-        SystemTrayIcon tray(nullptr);
+        SystemTrayIcon tray;
         tray.setCallHistory(history.get());
         CallJournalDialog journal(history.get());
         // As the controller wires them.

@@ -1,0 +1,156 @@
+// On a StatusNotifierItem desktop (private bus, watcher and host, Xvfb):
+// the time from the simulator's push of an incoming call to the Notify call
+// at the notification server (this process serves it, so the moment is
+// exact), and from the tray's Activate to the dial window on screen.
+// Targets: 50 ms and 150 ms, medians of 10.
+#include "E2eSupport.h"
+#include "PbxSimulator.h"
+#include "ServiceConfig.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusVariant>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Runs = 10;
+
+// Enough of a notification server for the program: it notes when Notify came.
+class Server : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QElapsedTimer clock;
+    std::vector<qint64> arrivals;
+
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString&, const QStringList&,
+                const QVariantMap&, int)
+    {
+        arrivals.push_back(clock.nsecsElapsed());
+        return uint(arrivals.size());
+    }
+    void CloseNotification(uint) {}
+    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion)
+    {
+        vendor = QStringLiteral("bench"), version = QStringLiteral("1"), specVersion = QStringLiteral("1.2");
+        return QStringLiteral("bench");
+    }
+};
+
+bool windowShown(const QString& probe, const QString& title)
+{
+    QLocalSocket socket;
+    socket.connectToServer(probe);
+    if (!socket.waitForConnected(1000) || socket.write("state\n") <= 0)
+        return false;
+    while (!socket.canReadLine() && socket.waitForReadyRead(1000)) {}
+    const QJsonArray windows = QJsonDocument::fromJson(socket.readLine()).object()[QStringLiteral("windows")].toArray();
+    return std::any_of(windows.begin(), windows.end(),
+                       [&title](const QJsonValue& w) { return w[QStringLiteral("title")].toString() == title; });
+}
+
+template<typename Done>
+bool waitFor(Done done, int msecs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > msecs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString missing = E2e::missingTools();
+    if (!missing.isEmpty()) {
+        std::printf("bench_desktop: skipped (%s)\n", qPrintable(missing));
+        return 0;
+    }
+    E2e::Desktop desktop;
+    PbxSimulator sim;
+    Server server;
+    server.clock.start();
+    if (!desktop.start(E2e::Desktop::StatusNotifierTray, false) || !sim.start()
+        || !desktop.bus().registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                         QDBusConnection::ExportAllSlots)
+        || !desktop.bus().registerService(QStringLiteral("org.freedesktop.Notifications"))) {
+        std::printf("bench_desktop: could not start the desktop, the simulator or the notification server\n");
+        return 1;
+    }
+    E2e::seedDemoCustomer(true);
+    ServiceConfig config = sim.config();
+    config.commandServerName = QDir::tempPath() + QStringLiteral("/bench-desktop-plugin");
+    const QString probe = QDir::tempPath() + QStringLiteral("/bench-desktop-probe");
+    QProcessEnvironment env = E2e::launcherEnvironment(desktop.environment(), config);
+    env.insert(QStringLiteral("KARVELON_E2E_PROBE"), probe);
+    QProcess karvelon;
+    karvelon.setProcessEnvironment(env);
+    karvelon.start(E2e::launcherPath(), QStringList());
+    const bool ready = waitFor([&]() { return !desktop.statusNotifierItem().isEmpty(); }, 20000)
+                       && waitFor([&]() {
+                              return sim.control("GET", QStringLiteral("notify-state"))[QStringLiteral("registered")].toInt() > 0;
+                          }, 30000);
+    if (!ready) {
+        std::printf("bench_desktop: the program did not come up\n");
+        return 1;
+    }
+    const QString item = desktop.statusNotifierItem();
+
+    std::vector<double> push, activate;
+    for (int i = 0; i < Runs; ++i) {
+        const size_t before = server.arrivals.size();
+        const qint64 start = server.clock.nsecsElapsed();
+        sim.control("POST", QStringLiteral("notify"),
+                    QJsonObject{{"callerID", QStringLiteral("06123456%1").arg(i, 2, 10, QLatin1Char('0'))}, {"did", "201"}});
+        if (waitFor([&]() { return server.arrivals.size() > before; }))
+            push.push_back(double(server.arrivals.back() - start) / 1e6);
+
+        QElapsedTimer timer;
+        timer.start();
+        desktop.call(item.section('/', 0, 0), QStringLiteral("/StatusNotifierItem"),
+                     QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {0, 0});
+        if (waitFor([&]() { return windowShown(probe, QStringLiteral("Karvelon - Bellen")); }))
+            activate.push_back(double(timer.nsecsElapsed()) / 1e6);
+        desktop.xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        waitFor([&]() { return !windowShown(probe, QStringLiteral("Karvelon - Bellen")); });
+    }
+    karvelon.terminate();
+    karvelon.waitForFinished(5000);
+
+    const double p = median(push), a = median(activate);
+    std::printf("desktop integration (median of %d, StatusNotifierItem tray on a private bus)\n", Runs);
+    std::printf("  push of an incoming call -> Notify   %8.1f ms (target <= 50 ms) %s\n", p, p >= 0 && p <= 50 ? "ok" : "MISSED");
+    std::printf("  Activate -> dial window shown        %8.1f ms (target <= 150 ms) %s\n", a, a >= 0 && a <= 150 ? "ok" : "MISSED");
+    return 0;
+}
+
+#include "bench_desktop.moc"
