@@ -22,6 +22,10 @@
 
 #include <utility>
 
+namespace {
+constexpr int ReregisterDelayMsecs = 500;
+} // namespace
+
 SystemTrayIcon::SystemTrayIcon(Kind kind)
     : QSystemTrayIcon(nullptr)
     , m_kind(kind)
@@ -96,11 +100,14 @@ SystemTrayIcon::SystemTrayIcon(Kind kind)
         auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
                                                 QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration,
                                                 this);
+        // A watcher may own its name a moment before it answers on it.
         connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this]() {
-            if (!isVisible())
-                return;
-            setVisible(false);
-            setVisible(true);
+            QTimer::singleShot(ReregisterDelayMsecs, this, [this]() {
+                if (!isVisible())
+                    return;
+                setVisible(false);
+                setVisible(true);
+            });
         });
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// A D-Bus session bus of the test's own, with python3-dbusmock services on it.
-// Tests that use it link Qt5::DBus (karvelon_ui and karvelon_notify bring it along).
+// A D-Bus bus of the test's own, with python3-dbusmock services on it. Its
+// configuration activates nothing: the machine's own services (dunst as
+// notification server, for one) stay out. Users link Qt5::DBus.
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -25,19 +26,17 @@ public:
         m_daemon.kill(), m_daemon.waitForFinished();
     }
 
-    // Only the services given here can be activated, none of the machine's: { name: command line }.
-    bool start(const QMap<QString, QString>& activatable = {})
+    bool start()
     {
-        for (auto it = activatable.begin(); it != activatable.end(); ++it)
-            writeFile(it.key() + QStringLiteral(".service"),
-                      QStringLiteral("[D-BUS Service]\nName=%1\nExec=%2\n").arg(it.key(), it.value()));
-        writeFile(QStringLiteral("bus.conf"),
-                  QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                 "<servicedir>%1</servicedir><policy context=\"default\"><allow send_destination=\"*\" "
-                                 "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
-                      .arg(m_dir.path()));
-        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + m_dir.filePath(QStringLiteral("bus.conf")),
-                                                       QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        config.open(QIODevice::WriteOnly);
+        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                                    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                                    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
+                         .arg(m_dir.path()).toUtf8());
+        config.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         if (!m_daemon.waitForReadyRead(10000))
             return false;
         m_address = QString::fromLatin1(m_daemon.readLine().trimmed());
@@ -72,19 +71,12 @@ public:
     // A method of dbusmock's control interface (AddMethod, EmitSignal, GetMethodCalls, ...).
     QDBusMessage mockCall(const QString& service, const QString& path, const QString& method, const QVariantList& args)
     {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method);
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method);
         message.setArguments(args);
         return connection().call(message);
     }
 
 private:
-    void writeFile(const QString& name, const QString& text)
-    {
-        QFile file(m_dir.filePath(name));
-        file.open(QIODevice::WriteOnly), file.write(text.toUtf8());
-    }
-
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;

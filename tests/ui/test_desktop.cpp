@@ -70,7 +70,6 @@ private slots:
             << head + "<Jan> & co|call-back,Terugbellen,copy-number,Nummer kopiëren|karvelon|call.incoming|1|7000";
         QTest::newRow("call, markup server") << "body body-markup" << false << "0612"
                                              << head + "&lt;Jan&gt; &amp; co||karvelon|call.incoming|1|7000";
-        QTest::newRow("call without number") << "actions" << false << "" << head + "<Jan> & co||karvelon|call.incoming|1|7000";
         QTest::newRow("error") << "actions body-markup" << true << "0612" << head + "&lt;Jan&gt; &amp; co||karvelon||2|7000";
     }
 
@@ -97,10 +96,8 @@ private slots:
     void actions_callTheirOwnCaller_untilTheServerChangesHands()
     {
         PrivateBus bus;
-        QVERIFY(bus.start({{kService, "/usr/bin/python3 -m dbusmock --template notification_daemon "
-                                      "-p '{\"capabilities\": \"actions body-markup\"}'"}}));
-        QProcess* server = startServer(bus, "body actions");
-        QVERIFY(server);
+        QProcess* server = nullptr;
+        QVERIFY(bus.start() && (server = startServer(bus, "body actions")));
         DesktopNotifications notifications(bus.connection(), 5000);
         QSignalSpy shown(&notifications, &DesktopNotifications::shown);
         QSignalSpy callBacks(&notifications, &DesktopNotifications::callBackRequested);
@@ -112,22 +109,20 @@ private slots:
         const uint first = shown[0][0].toUInt(), second = shown[1][0].toUInt(), plain = shown[2][0].toUInt();
         QVERIFY(act(bus, second, "call-back") && act(bus, first, "call-back") && act(bus, first, "copy-number"));
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), "0201111111");
-        QCOMPARE(callBacks, (QList<QVariantList>{{"0302222222"}, {"0201111111"}}));
-
         // None of these calls anyone; signals arrive in order, so the last call-back below shows it.
         QVERIFY(act(bus, plain, "call-back") && act(bus, 999, "call-back") && act(bus, second, "default"));
         QVERIFY(emitSignal(bus, "NotificationClosed", "uu", first, 2u) && act(bus, first, "call-back"));
-        // The panel restarts: the bus activates a new server, which numbers from 1 again.
+        // The panel restarts with a server that reads markup and numbers from 1 again.
         bus.stop(server);
         QTRY_VERIFY(!notifications.supportsActions());
+        QVERIFY(startServer(bus, "actions body-markup"));
+        QTRY_VERIFY(notifications.supportsActions());
         QVERIFY(notifications.notify(call("0304444444", "<b>")));
         QTRY_COMPARE(shown.count(), 4);
-        QVERIFY(notifications.supportsActions());
-        QCOMPARE(notifyCalls(bus).value(0).section('|', 4, 5), "&lt;b&gt;|call-back,Terugbellen,copy-number,Nummer kopiëren");
+        QCOMPARE(notifyCalls(bus).value(0).section('|', 4, 4), "&lt;b&gt;");
         QVERIFY(act(bus, second, "call-back") && act(bus, shown[3][0].toUInt(), "call-back"));
         QTRY_COMPARE(callBacks.count(), 3);
-        QCOMPARE(callBacks[2][0].toString(), "0304444444");
-        QCOMPARE(QGuiApplication::clipboard()->text(), "0201111111");
+        QCOMPARE(callBacks, (QList<QVariantList>{{"0302222222"}, {"0201111111"}, {"0304444444"}}));
     }
 
     void fallback_whenServerMissingRefusesOrIsSlow_data()
