@@ -13,12 +13,7 @@
 namespace {
 using namespace SettingsKeys;
 
-struct Record
-{
-    QString name, id;
-    bool checked, isDefault;
-    qint32 type;
-};
+struct Record { QString name, id; bool checked, isDefault; qint32 type; };
 const QList<Record> kRecords = {{"Kantoor", "201", true, false, 0},
                                 {"Receptie \u00e9\u20ac", "202", false, true, 1024},
                                 {QString(), "203", true, true, 1026},
@@ -116,55 +111,44 @@ private slots:
     }
 
     // A damaged value never crashes; the records before the damage are kept, and the file works again.
-    void damagedValue_keepsWhatIsReadable_data()
-    {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<int>("kept");
-        const QByteArray good = handWritten(kRecords.mid(0, 3), 3);
-        const QByteArray entryHead = QByteArray::fromHex("0000007f0000000b") + QByteArray("SipAccount\0", 11);
-        QTest::newRow("count claims two billion") << iniValue(handWritten(kRecords.mid(0, 1), 0x7fffffff)) << 1;
-        QTest::newRow("cut inside the third record") << iniValue(good.left(good.size() - 3)) << 2;
-        QTest::newRow("string beyond the data") << iniValue(handWritten({}, 1, entryHead + "\xff\xff\xff\xf0")) << 0;
-        const Record unknown{"X", "9", true, false, 5000};
-        QTest::newRow("unknown source") << iniValue(handWritten({kRecords[0], unknown, kRecords[1]}, 3)) << 2;
-    }
     void damagedValue_keepsWhatIsReadable()
     {
-        QFETCH(QByteArray, value);
-        QFETCH(int, kept);
-        writeStored(value);
-        const QStringList expected = QStringList{describe(kRecords[0]), describe(kRecords[1])}.mid(0, kept);
-        QCOMPARE(restartAndDescribe(), expected);
-        QCOMPARE(Settings().get(kCustomerGroup, kNumber).toString(), "100234");
-        Settings().set(kClickToDialGroup, kDefaultSip, "201");
-        QCOMPARE(restartAndDescribe(), expected);
+        const QByteArray good = handWritten(kRecords.mid(0, 3), 3);
+        const QByteArray entryHead = QByteArray::fromHex("0000007f0000000b") + QByteArray("SipAccount\0", 11);
+        const Record unknown{"X", "9", true, false, 5000};
+        const struct { QByteArray value; int kept; } table[] = {
+            {handWritten(kRecords.mid(0, 1), 0x7fffffff), 1}, // the count claims two billion
+            {good.left(good.size() - 3), 2},                  // cut inside the third record
+            {handWritten({}, 1, entryHead + "\xff\xff\xff\xf0"), 0}, // a string beyond the data
+            {handWritten({kRecords[0], unknown, kRecords[1]}, 3), 2}};  // an unknown source
+        for (const auto& row : table) {
+            writeStored(iniValue(row.value));
+            const QStringList expected = QStringList{describe(kRecords[0]), describe(kRecords[1])}.mid(0, row.kept);
+            QCOMPARE(restartAndDescribe(), expected);
+            QCOMPARE(Settings().get(kCustomerGroup, kNumber).toString(), "100234");
+            Settings().set(kClickToDialGroup, kDefaultSip, "201");
+            QCOMPARE(restartAndDescribe(), expected);
+        }
     }
 
-    // Only a real answer replaces the stored accounts: it renames a stored id keeping its marks, adds new ids
-    // unchecked and drops gone ones, and other sources' accounts stay; after a failed request every record stays.
-    // The table's check column can be ticked. All of it is stored.
-    void refresh_data()
-    {
-        QTest::addColumn<QJsonObject>("behaviour");
-        QTest::addColumn<QStringList>("stored");
-        const QStringList own{"Oude naam:201:vd:0", "Weg:901:v:0", "Outlook:902:v:1024"};
-        const QStringList merged{"Kantoor:201:vd:0", "Receptie:202:v:0", "Thuiswerkplek:203::0", "Outlook:902:v:1024"};
-        QTest::newRow("answer") << QJsonObject() << merged;
-        QTest::newRow("status 500") << QJsonObject{{"status", 500}} << own;
-        QTest::newRow("time-out") << QJsonObject{{"delayMs", 5000}} << own;
-        QTest::newRow("connection closed") << QJsonObject{{"close", true}} << own;
-    }
+    // Only a real answer replaces the stored accounts (renaming kept ids with their marks, new ids unchecked, gone ones
+    // dropped, other sources' kept); after a failed request all stay. The check column can be ticked; all is stored.
     void refresh()
     {
-        QFETCH(QJsonObject, behaviour);
-        writeStored(kOwnAccounts);
-        restartAndDescribe();
-        QVERIFY(m_sim.setBehaviour(behaviour));
+        const QStringList own{"Oude naam:201:vd:0", "Weg:901:v:0", "Outlook:902:v:1024"};
+        const QStringList merged{"Kantoor:201:vd:0", "Receptie:202:v:0", "Thuiswerkplek:203::0", "Outlook:902:v:1024"};
+        const struct { QJsonObject behaviour; QStringList stored; } table[] = {
+            {{}, merged}, {{{"status", 500}}, own}, {{{"delayMs", 5000}}, own}, {{{"close", true}}, own}};
         auto resetBehaviour = qScopeGuard([this] { m_sim.setBehaviour(QJsonObject()); });
-        SipAccountsModel model(SourceType::ClickToDial, nullptr); // refreshes from the service
-        QVERIFY(model.flags(model.index(1, 0)) & Qt::ItemIsUserCheckable);
-        QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
-        QTEST(restartAndDescribe(), "stored");
+        for (const auto& row : table) {
+            writeStored(kOwnAccounts);
+            restartAndDescribe();
+            QVERIFY(m_sim.setBehaviour(row.behaviour));
+            SipAccountsModel model(SourceType::ClickToDial, nullptr); // refreshes from the service
+            QVERIFY(model.flags(model.index(1, 0)) & Qt::ItemIsUserCheckable);
+            QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+            QCOMPARE(restartAndDescribe(), row.stored);
+        }
     }
 };
 

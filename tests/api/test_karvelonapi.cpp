@@ -1,5 +1,4 @@
-// The web-service client: digests against openssl, requests against the service simulator and its faults,
-// and against a self-signed TLS endpoint.
+// The web-service client: digests against openssl, requests against the simulator, a self-signed TLS endpoint.
 #include "KarvelonApi.h"
 #include "PbxSimulator.h"
 #include "Settings.h"
@@ -25,20 +24,21 @@ const char kSimConfig[] = R"({"customers": [{"number": "100234", "password": "ge
 // The credentials of the given groups only.
 void configure(const QStringList& groups)
 {
-    const QList<QStringList> credentials{{"ClickToDial", "c2d-test", "c2d-key", "201"},
-                                         {"OutlookPlugin", "outlook-test", "ol-key", "210"},
-                                         {"AppleContactsPlugin", "ac-test", "ac-key", "201"},
-                                         {"ThunderbirdPlugin", kTbId, "tb-key\u20ac", "202"}};
+    const QStringList ids{"c2d-test", "outlook-test", "ac-test", kTbId}, sips{"201", "210", "201", "202"};
+    const QStringList keys{"c2d-key", "ol-key", "ac-key", "tb-key\u20ac"};
     Settings settings;
     settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Number"), QStringLiteral("100234"));
     settings.set(QStringLiteral("CustomerGroup"), QStringLiteral("Password"), QStringLiteral("geheim&wacht=woord"));
-    for (const QStringList& c : credentials) {
-        settings.set(c[0], QStringLiteral("Id"), groups.contains(c[0]) ? c[1] : QString());
-        settings.set(c[0], QStringLiteral("Key"), c[2]);
-        settings.set(c[0], QStringLiteral("DefaultSip"), c[3]);
+    for (int i = 0; i < kAll.size(); ++i) {
+        settings.set(kAll[i], QStringLiteral("Id"), groups.contains(kAll[i]) ? ids[i] : QString());
+        settings.set(kAll[i], QStringLiteral("Key"), keys[i]);
+        settings.set(kAll[i], QStringLiteral("DefaultSip"), sips[i]);
     }
 }
 
+// groups configured; number empty: a SIP account list; behaviour of the simulator, "refused": nothing listens;
+// seen by the service: apiID|options|sipacc|telnr|its error number; failure: in the client's failure line, empty: ok
+struct Row { const char* name; int source; QStringList groups; QString number, sip, behaviour, seen, failure; };
 } // namespace
 
 class TestKarvelonApi : public QObject
@@ -52,13 +52,12 @@ private slots:
         SourceType::registerMetaType();
         QVERIFY2(m_sim.start(QJsonDocument::fromJson(kSimConfig).object()), m_sim.output().constData());
     }
-    void init() { QVERIFY(m_sim.reset()); }
     void digests_matchOpenssl();
-    void requests_data();
     void requests();
     void selfSignedCertificate_refusedAndLogged();
 
 private:
+    void check(const Row& row);
     PbxSimulator m_sim;
 };
 
@@ -66,109 +65,93 @@ void TestKarvelonApi::digests_matchOpenssl()
 {
     // Latin-1 bytes, '?' outside it. Mode 2: printf 'caf\xe9' | md5sum, that hex | sha256sum; mode 1: printf
     // 'wachtwoord?' | sha256sum; signatures: printf '<text>' | openssl dgst -sha256 -hmac '<key>'
-    const auto hex = [](const char* digest) { return QString::fromLatin1(digest); };
     QCOMPARE(KarvelonApi::hashPassword(QStringLiteral("caf\u00e9"), 2),
-             hex("1e8152018e692c7590a612910bae58d0da556cde5711305e81a480b9b9371ee9"));
+             QStringLiteral("1e8152018e692c7590a612910bae58d0da556cde5711305e81a480b9b9371ee9"));
     QCOMPARE(KarvelonApi::hashPassword(QStringLiteral("wachtwoord\u20ac"), 1),
-             hex("c487b5e1182de4d4700a63d92a324b6cc7333ac0b5e724debc0cbd51b678b6b0"));
+             QStringLiteral("c487b5e1182de4d4700a63d92a324b6cc7333ac0b5e724debc0cbd51b678b6b0"));
     QCOMPARE(KarvelonApi::hashUriString(QStringLiteral("na\u00efef"), QStringLiteral("sleutel")),
-             hex("b6e4fbf7e10c4cc6aa2ec406e2a07a0d2e0eaf5d4e0354f8b1513196be190cf8"));
+             QStringLiteral("b6e4fbf7e10c4cc6aa2ec406e2a07a0d2e0eaf5d4e0354f8b1513196be190cf8"));
     QCOMPARE(KarvelonApi::hashUriString(QStringLiteral("telnr\u20ac"), QStringLiteral("sleutel\u4e2d")),
-             hex("ca3c437157c880ccf47c4c19bdd4e700a27fe89f093f88eca66aedec95c14c94"));
-}
-
-void TestKarvelonApi::requests_data()
-{
-    QTest::addColumn<int>("source");
-    QTest::addColumn<QStringList>("configured");
-    QTest::addColumn<QString>("number"); // empty: a SIP account list
-    QTest::addColumn<QString>("sipAccount");
-    QTest::addColumn<QString>("behaviour"); // of the simulator; "refused": nothing listens
-    QTest::addColumn<QString>("seen");      // by the service: apiID|options|sipacc|telnr|its error number
-    QTest::addColumn<QString>("failure");   // in the client's failure line; empty: success
-    const auto row = [](const char* name, int source, const QStringList& configured, const QString& number,
-                        const char* sipAccount, const char* behaviour, const QString& seen, const char* failure) {
-        QTest::newRow(name) << source << configured << number << QString::fromUtf8(sipAccount)
-                            << QString::fromUtf8(behaviour) << seen << QString::fromUtf8(failure);
-    };
-    const QString nr = QStringLiteral("020-123 4567");
-    row("click-to-dial", 0, kAll, nr, "", "", "c2d-test||201|0201234567|", "");
-    row("Outlook, chosen account, other digits dropped", 1024, kAll, "\u0661\u0662 020 123 4567", "202", "",
-        "outlook-test|msoutlook|202|0201234567|", "");
-    row("Thunderbird, + prefix", 1026, kAll, " +32 2 555 12 34", "", "", kTbId + "|thunderbird|202|003225551234|", "");
-    row("any plug-in: tray id on the plug-in script", 1, kAll, nr, "", "", "c2d-test||201|0201234567|103", "103: ");
-    row("unknown SIP account", 1024, kAll, nr, "999", "", "outlook-test|msoutlook|999|0201234567|201", "201: ");
-    row("list click-to-dial", 0, kAll, "", "", "", "c2d-test||0|0|", "");
-    row("list any plug-in: Outlook first", 1, kAll, "", "", "", "outlook-test|msoutlook|0|0|", "");
-    row("list Outlook falls back to Thunderbird", 1024, {"ThunderbirdPlugin"}, "", "", "", kTbId + "|thunderbird|0|0|",
-        "");
-    row("list Apple Contacts skips Outlook", 1025, {"OutlookPlugin", "ThunderbirdPlugin"}, "", "", "",
-        kTbId + "|thunderbird|0|0|", "");
-    row("list Thunderbird: no fallback", 1026, {"OutlookPlugin", "AppleContactsPlugin"}, "", "", "",
-        "|thunderbird|0|0|102", "102: ");
-    // Faults, after which the same client goes on.
-    row("call 404 with a success body", 0, kAll, kNr, "", R"({"status":404,"body":"{}"})", "", "Not Found");
-    row("call head wins over body", 0, kAll, kNr, "",
-        R"({"body":"{\"head\":{\"error_message\":\"Eerst\",\"error_number\":\"1\"},\"body\":{\"error_message\":\"Later\"}}"})",
-        "", "1: Eerst");
-    row("call message in body only", 0, kAll, kNr, "",
-        R"({"body":"{\"head\":{\"error_message\":\"\"},\"body\":{\"error_message\":\"Leeg\",\"error_number\":\"8\"}}"})",
-        "", "8: Leeg");
-    row("call not JSON", 0, kAll, kNr, "", R"({"body":"not json"})", "", "");
-    row("call closed unanswered", 0, kAll, kNr, "", R"({"close":true})", "", "closed");
-    row("call late", 0, kAll, kNr, "", R"({"delayMs":2000})", "", "cancel");
-    row("call refused", 0, kAll, kNr, "", "refused", "", "refused");
-    // A broken list is not "no accounts": the stored accounts would be dropped.
-    row("list empty object", 0, kAll, "", "", R"({"body":"{}"})", "", "");
-    row("list not JSON", 0, kAll, "", "", R"({"body":"<html>Service Unavailable</html>"})", "", "ongeldig antwoord");
+             QStringLiteral("ca3c437157c880ccf47c4c19bdd4e700a27fe89f093f88eca66aedec95c14c94"));
 }
 
 void TestKarvelonApi::requests()
 {
-    QFETCH(int, source);
-    QFETCH(QStringList, configured);
-    QFETCH(QString, number);
-    QFETCH(QString, sipAccount);
-    QFETCH(QString, behaviour);
-    QFETCH(QString, seen);
-    QFETCH(QString, failure);
+    const QString nr = QStringLiteral("020-123 4567"), tb = kTbId + "|thunderbird|0|0|";
+    const QStringList ol{"OutlookPlugin"}, ac{"AppleContactsPlugin"}, th{"ThunderbirdPlugin"};
+    const Row table[] = {
+        {"click-to-dial", 0, kAll, nr, "", "", "c2d-test||201|0201234567|", ""},
+        {"Outlook, chosen account, other digits dropped", 1024, kAll, "\u0661\u0662 020 123 4567", "202", "",
+         "outlook-test|msoutlook|202|0201234567|", ""},
+        {"Thunderbird, + prefix", 1026, kAll, " +32 2 555 12 34", "", "", kTbId + "|thunderbird|202|003225551234|", ""},
+        {"any plug-in: tray id on the plug-in script", 1, kAll, nr, "", "", "c2d-test||201|0201234567|103", "103: "},
+        {"unknown SIP account", 1024, kAll, nr, "999", "", "outlook-test|msoutlook|999|0201234567|201", "201: "},
+        {"list click-to-dial", 0, kAll, "", "", "", "c2d-test||0|0|", ""},
+        {"list any plug-in: Outlook first", 1, kAll, "", "", "", "outlook-test|msoutlook|0|0|", ""},
+        {"list Outlook falls back to Thunderbird", 1024, th, "", "", "", tb, ""},
+        {"list Apple Contacts skips Outlook", 1025, ol + th, "", "", "", tb, ""},
+        {"list Thunderbird: no fallback", 1026, ol + ac, "", "", "", "|thunderbird|0|0|102", "102: "},
+        // Faults, after which the same client goes on.
+        {"call 404 with a success body", 0, kAll, kNr, "", R"({"status":404,"body":"{}"})", "", "Not Found"},
+        {"call head wins over body", 0, kAll, kNr, "",
+         R"({"body":"{\"head\":{\"error_message\":\"Eerst\",\"error_number\":\"1\"},\"body\":{\"error_message\":\"Later\"}}"})",
+         "", "1: Eerst"},
+        {"call message in body only", 0, kAll, kNr, "",
+         R"({"body":"{\"head\":{\"error_message\":\"\"},\"body\":{\"error_message\":\"Leeg\",\"error_number\":\"8\"}}"})",
+         "", "8: Leeg"},
+        {"call not JSON", 0, kAll, kNr, "", R"({"body":"not json"})", "", ""},
+        {"call closed unanswered", 0, kAll, kNr, "", R"({"close":true})", "", "closed"},
+        {"call late", 0, kAll, kNr, "", R"({"delayMs":2000})", "", "cancel"},
+        {"call refused", 0, kAll, kNr, "", "refused", "", "refused"},
+        // A broken list is not "no accounts": the stored accounts would be dropped.
+        {"list empty object", 0, kAll, "", "", R"({"body":"{}"})", "", ""},
+        {"list not JSON", 0, kAll, "", "", R"({"body":"<html>Service Unavailable</html>"})", "", "ongeldig antwoord"}};
+    for (const Row& row : table) {
+        QVERIFY(m_sim.reset());
+        check(row);
+        if (QTest::currentTestFailed())
+            return qWarning("row: %s", row.name);
+    }
+}
 
-    configure(configured);
+void TestKarvelonApi::check(const Row& row)
+{
+    configure(row.groups);
     ServiceConfig config = m_sim.config();
     config.requestTimeoutMsecs = 1000;
     QTcpServer probe; // a port given back: nothing listens
-    if (behaviour == QLatin1String("refused") && probe.listen(QHostAddress::LocalHost, 0))
+    if (row.behaviour == QLatin1String("refused") && probe.listen(QHostAddress::LocalHost, 0))
         config.apiBaseUrl = QStringLiteral("http://127.0.0.1:%1/api/").arg(probe.serverPort()), probe.close();
-    const QJsonObject fault = QJsonDocument::fromJson(behaviour.toUtf8()).object();
+    const QJsonObject fault = QJsonDocument::fromJson(row.behaviour.toUtf8()).object();
     QVERIFY(m_sim.setBehaviour(fault));
     KarvelonApi api(config);
     QSignalSpy called(&api, &KarvelonApi::callInitiated);
     Pairs accounts;
     const auto attempt = [&]() {
         bool ok = false;
-        if (number.isEmpty())
-            accounts = api.listSipAccounts(SourceType::Type(source), ok);
+        if (row.number.isEmpty())
+            accounts = api.listSipAccounts(SourceType::Type(row.source), ok);
         else
-            api.call(number, SourceType::Type(source), sipAccount);
-        return number.isEmpty() ? ok : called.size() == 1 && called.takeFirst().first().toBool();
+            api.call(row.number, SourceType::Type(row.source), row.sip);
+        return row.number.isEmpty() ? ok : called.size() == 1 && called.takeFirst().first().toBool();
     };
     const int mark = TestSupport::logged().size();
-    QCOMPARE(attempt(), failure.isEmpty());
-    const QRegularExpression failureLine(QStringLiteral("^Kon .*out: .*") + failure); // "Kon ... [Ff]out: ..."
-    QCOMPARE(TestSupport::logged().mid(mark).filter(failureLine).size(), failure.isEmpty() ? 0 : 1);
-    if (!seen.isEmpty()) {
+    QCOMPARE(attempt(), row.failure.isEmpty());
+    const QRegularExpression failureLine(QStringLiteral("^Kon .*out: .*") + row.failure); // "Kon ... [Ff]out: ..."
+    QCOMPARE(TestSupport::logged().mid(mark).filter(failureLine).size(), row.failure.isEmpty() ? 0 : 1);
+    if (!row.seen.isEmpty()) {
         const QJsonObject request = m_sim.requests().last().toObject();
         const QJsonObject params = request[QStringLiteral("params")].toObject();
-        QCOMPARE(request[QStringLiteral("endpoint")].toString(), source ? "/api/ouctdpl.php" : "/api/cltodlapp.php");
-        QCOMPARE(params.contains(QStringLiteral("options")), source != 0);
+        QCOMPARE(request["endpoint"].toString(), row.source ? "/api/ouctdpl.php" : "/api/cltodlapp.php");
+        QCOMPARE(params.contains(QStringLiteral("options")), row.source != 0);
         QStringList actual;
         for (const char* key : {"apiID", "options", "sipacc", "telnr", "error_number"})
             actual << (params.contains(QLatin1String(key)) ? params : request)[QLatin1String(key)].toString();
-        QCOMPARE(actual.join(QLatin1Char('|')), seen);
+        QCOMPARE(actual.join(QLatin1Char('|')), row.seen);
         // The password digest travels, but never into the log.
         const QString pwd = params[QStringLiteral("pwd")].toString();
         QVERIFY(!pwd.isEmpty() && TestSupport::logged().mid(mark).filter(pwd).isEmpty());
-        if (number.isEmpty() && failure.isEmpty()) // ordered by member name as text: "1", "10", "2"
+        if (row.number.isEmpty() && row.failure.isEmpty()) // ordered by member name as text: "1", "10", "2"
             QCOMPARE(accounts, (Pairs{{"Een", "201"}, {"Tien", "210"}, {"Twee", "202"}}));
     }
     if (fault.isEmpty())
@@ -182,8 +165,7 @@ void TestKarvelonApi::requests()
 
 void TestKarvelonApi::selfSignedCertificate_refusedAndLogged()
 {
-    const QString cert = TestSupport::testHome() + QStringLiteral("/cert.pem");
-    const QString key = TestSupport::testHome() + QStringLiteral("/key.pem");
+    const QString cert = TestSupport::testHome() + "/cert.pem", key = TestSupport::testHome() + "/key.pem";
     QProcess openssl;
     openssl.start(QStringLiteral(KARVELON_OPENSSL_EXECUTABLE),
                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",

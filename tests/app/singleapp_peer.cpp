@@ -1,7 +1,5 @@
-// SingleApplication as a real process. "serve": become the instance, print
-// "READY <socket>" and "MSG <base64>" per message, end on "quit" (exit 3 with
-// "RUNNING" when another instance runs). "send": hand standard input (UTF-8)
-// to the instance, exit 0 when it acknowledged.
+// "serve": become the instance, print "READY <socket>" and "MSG <base64>" per message, end on "quit" (exit 3
+// with "RUNNING" when another instance runs). "send": hand stdin (UTF-8) over, exit 0 when it was acknowledged.
 #include "SingleApplication.h"
 
 #include <QFile>

@@ -1,5 +1,4 @@
-// The controller's decisions, in process: the balloon of an incoming call,
-// and when a call request first asks for settings.
+// The controller in process: the balloon of an incoming call, and when a call request first asks for settings.
 #include "KarvelonApplication.h"
 #include "MessageBox.h"
 #include "Settings.h"
@@ -21,41 +20,32 @@ private slots:
         QCOMPARE(balloons.value(0).value(1), QString::fromUtf8("Inkomende oproep van 0201234567 op 0307654321.\r\nKlant: Zoë"));
     }
 
-    void showCallDialog_asksForSettingsWithoutCredentials_data()
-    {
-        QTest::addColumn<SourceType::Type>("type");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("answer"); // -1: no question expected
-        QTest::addColumn<QStringList>("dialogs");
-        QTest::newRow("no key, no") << SourceType::MsOutlook << "" << int(QMessageBox::No) << QStringList();
-        QTest::newRow("no key, yes") << SourceType::Thunderbird << "" << int(QMessageBox::Yes)
-                                     << QStringList{"SettingsDialog", "CallDialog"};
-        QTest::newRow("complete") << SourceType::Thunderbird << "sleutel" << -1 << QStringList{"CallDialog"};
-        QTest::newRow("click-to-dial asks anyway") << SourceType::ClickToDial << "sleutel" << int(QMessageBox::No)
-                                                   << QStringList();
-    }
-
     void showCallDialog_asksForSettingsWithoutCredentials()
     {
-        QFETCH(SourceType::Type, type);
-        QFETCH(QString, key);
-        QFETCH(int, answer);
-        QFile::remove(Settings().fileName());
-        Settings().set(SourceType::settingsGroup(type), "Id", "api-id");
-        Settings().set(SourceType::settingsGroup(type), "Key", key);
-        MessageBox::clearAnswers();
-        if (answer >= 0)
-            MessageBox::setNextAnswer(QMessageBox::StandardButton(answer));
-        QStringList dialogs; // each dialog, in a loop of its own, is noted and closed
-        QTimer closer;
-        connect(&closer, &QTimer::timeout, [&dialogs]() {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialogs << dialog->metaObject()->className(), dialog->reject();
-        });
-        closer.start(20);
-        app()->onShowCallDialog(type, "Helpdesk", {"0123 (Werk)"});
-        QCOMPARE(MessageBox::shownCount(), answer >= 0 ? 1 : 0);
-        QTEST(dialogs, "dialogs");
+        const struct { SourceType::Type type; const char* key; int answer; QStringList dialogs; } table[] = {
+            // the answer to "open the settings?", -1: no question; each dialog that opened, in a loop of its own
+            {SourceType::MsOutlook, "", QMessageBox::No, {}},
+            {SourceType::Thunderbird, "", QMessageBox::Yes, {"SettingsDialog", "CallDialog"}},
+            {SourceType::Thunderbird, "sleutel", -1, {"CallDialog"}},
+            {SourceType::ClickToDial, "sleutel", QMessageBox::No, {}}}; // click-to-dial asks anyway
+        for (const auto& row : table) {
+            QFile::remove(Settings().fileName());
+            Settings().set(SourceType::settingsGroup(row.type), "Id", "api-id");
+            Settings().set(SourceType::settingsGroup(row.type), "Key", row.key);
+            MessageBox::clearAnswers();
+            if (row.answer >= 0)
+                MessageBox::setNextAnswer(QMessageBox::StandardButton(row.answer));
+            QStringList dialogs; // noted and closed
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, [&dialogs]() {
+                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    dialogs << dialog->metaObject()->className(), dialog->reject();
+            });
+            closer.start(20);
+            app()->onShowCallDialog(row.type, "Helpdesk", {"0123 (Werk)"});
+            QCOMPARE(MessageBox::shownCount(), row.answer >= 0 ? 1 : 0);
+            QCOMPARE(dialogs, row.dialogs);
+        }
     }
 
 private:

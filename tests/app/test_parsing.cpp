@@ -1,7 +1,7 @@
-// The pure parsers of the application core: the contact of a second start,
-// telephone links and the launcher's bare "--call".
+// The pure parsers: contacts of a second start and of the plug-in socket, telephone links, a bare "--call".
 #include "CallRequest.h"
 #include "CommandLine.h"
+#include "PluginCommand.h"
 #include "SocketIO.h"
 
 #include <QtTest>
@@ -11,65 +11,57 @@ class TestParsing : public QObject
     Q_OBJECT
 
 private slots:
-    void parseContact_secondStart_data()
+    // One contact parser for both origins; on the plug-in socket a field without exactly one '=' stays as it is.
+    void contact_secondStartAndPluginSocket()
     {
-        QTest::addColumn<QString>("rest");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("numbers");
-        QTest::newRow("two numbers") << "Jan;0123=Werk;0456=Mobiel" << "Jan" << QStringList{"0123 (Werk)", "0456 (Mobiel)"};
-        QTest::newRow("first = splits") << "Jan;+31 20=Werk=Thuis" << "Jan" << QStringList{"+31 20 (Werk=Thuis)"};
-        QTest::newRow("no =") << "Jan;0123" << "Jan" << QStringList{"0123 (0123)"};
-        QTest::newRow("empty pieces kept") << ";;0456=Mobiel" << "" << QStringList{" ()", "0456 (Mobiel)"};
-    }
-
-    void parseContact_secondStart()
-    {
-        QFETCH(QString, rest);
-        const CallRequest::Contact contact = CallRequest::parseContact(rest, CallRequest::SecondStart);
-        QTEST(contact.name, "name");
-        QTEST(contact.numbers, "numbers");
-    }
-
-    void phoneLink_becomesCallRequest_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("link");
-        QTest::addColumn<QString>("request");
-        const QString intl = "+31201234567;+31201234567=tel", national = "0201234567;0201234567=tel";
-        QTest::newRow("encoded blanks, extension") << "tel:+31%2020-123%204567;ext=12" << true << intl;
-        QTest::newRow("upper case, dots, parentheses") << "TEL:(020)%20123.45.67" << true << national;
-        QTest::newRow("callto, slashes, blanks") << "CallTo://+31 20/123 4567" << true << intl;
-        QTest::newRow("query, encoded plus") << "callto:%2B31201234567?type=phone" << true << intl;
-        QTest::newRow("no-break space") << QString::fromUtf8("tel:020\xc2\xa0" "1234567") << true << national;
-        QTest::newRow("star and hash") << "tel:*31%23020" << true << "*31#020;*31#020=tel";
-        QTest::newRow("empty") << "tel:;ext=1" << true << "";
-        QTest::newRow("plus inside") << "tel:0031+20" << true << "";
-        QTest::newRow("letters") << "callto:jan.jansen" << true << "";
-        QTest::newRow("encoded separators") << "tel:0201%3Bx%3Dy" << true << "";
-        QTest::newRow("non-ASCII digits") << QString::fromUtf8("tel:\xd9\xa1\xd9\xa2") << true << "";
-        QTest::newRow("name like a scheme") << "Telma;0201234567=Werk" << false << "";
+        const struct { QByteArray data; QString fields; } table[] = {
+            {"Jan;0123=Werk;0456=Mobiel", "Jan|0123 (Werk)|0456 (Mobiel)"},
+            {"Jan;+31 20=Werk=Thuis", "Jan|+31 20 (Werk=Thuis)"}, // the first '=' splits
+            {"Jan;0123", "Jan|0123 (0123)"},
+            {";;0456=Mobiel", "| ()|0456 (Mobiel)"}, // empty pieces kept
+            {"ShowCallDialog;Zo\xc3\xab;+31 6=Priv\xc3\xa9", "Zoë|+31 6 (Privé)"},
+            {"ShowCallDialog;A;0123;1=W;1=W=T", "A|0123|1 (W)|1=W=T"},
+            {"ShowCallDialog;Helpdesk", QString::number(PluginCommand::MissingNumbers)},
+            {"showcalldialog;A;1=x", QString::number(PluginCommand::UnknownCommand)}};
+        for (const auto& row : table) {
+            QStringList fields;
+            if (row.data.toLower().startsWith("showcalldialog;")) {
+                const PluginCommand command = PluginCommand::parse(row.data);
+                fields = command.isValid() ? QStringList(command.name) + command.numbers
+                                           : QStringList(QString::number(command.outcome));
+            } else {
+                const auto contact = CallRequest::parseContact(QString::fromUtf8(row.data), CallRequest::SecondStart);
+                fields = QStringList(contact.name) + contact.numbers;
+            }
+            QCOMPARE(fields.join(QLatin1Char('|')), row.fields);
+        }
     }
 
     void phoneLink_becomesCallRequest()
     {
-        QFETCH(QString, value);
-        QTEST(CommandLine::isPhoneLink(value), "link");
-        QTEST(CommandLine::callRequestFromPhoneLink(value), "request");
-    }
-
-    void withoutEmptyLinkOption_dropsOnlyTrailingBareCall_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("menu start") << QStringList{"k", "--debug", "--call"} << QStringList{"k", "--debug"};
-        QTest::newRow("link") << QStringList{"k", "--call", "tel:1"} << QStringList{"k", "--call", "tel:1"};
-        QTest::newRow("empty value") << QStringList{"k", "--call", ""} << QStringList{"k", "--call", ""};
-    }
-
-    void withoutEmptyLinkOption_dropsOnlyTrailingBareCall()
-    {
-        QFETCH(QStringList, arguments);
-        QTEST(CommandLine::withoutEmptyLinkOption(arguments), "expected");
+        const QString intl = "+31201234567;+31201234567=tel", national = "0201234567;0201234567=tel";
+        const struct { QString value; bool link; QString request; } table[] = {
+            {"tel:+31%2020-123%204567;ext=12", true, intl}, // encoded blanks, an extension
+            {"TEL:(020)%20123.45.67", true, national},
+            {"CallTo://+31 20/123 4567", true, intl},
+            {"callto:%2B31201234567?type=phone", true, intl},
+            {QString::fromUtf8("tel:020\xc2\xa0" "1234567"), true, national}, // a no-break space
+            {"tel:*31%23020", true, "*31#020;*31#020=tel"},
+            {"tel:;ext=1", true, ""},
+            {"tel:0031+20", true, ""},
+            {"callto:jan.jansen", true, ""},
+            {"tel:0201%3Bx%3Dy", true, ""}, // encoded separators
+            {QString::fromUtf8("tel:\xd9\xa1\xd9\xa2"), true, ""}, // non-ASCII digits
+            {"Telma;0201234567=Werk", false, ""}};
+        for (const auto& row : table) {
+            QCOMPARE(row.value + QLatin1Char(CommandLine::isPhoneLink(row.value) ? '+' : '-'),
+                     row.value + QLatin1Char(row.link ? '+' : '-'));
+            QCOMPARE(CommandLine::callRequestFromPhoneLink(row.value), row.request);
+        }
+        const QStringList menu{"k", "--debug", "--call"}, link{"k", "--call", "tel:1"}, empty{"k", "--call", ""};
+        QCOMPARE(CommandLine::withoutEmptyLinkOption(menu), menu.mid(0, 2)); // only a trailing bare "--call" goes
+        QCOMPARE(CommandLine::withoutEmptyLinkOption(link), link);
+        QCOMPARE(CommandLine::withoutEmptyLinkOption(empty), empty);
     }
 
     // Debug output never carries the notification key, and its file is the user's alone.

@@ -1,9 +1,7 @@
-// One instance per user: the frame reader on its own, then real processes
-// (singleapp_peer) as the running instance and as later starts.
+// One instance per user: the frame reader, then real processes (singleapp_peer) as instance and later starts.
 #include "SingleApplication.h"
 
 #include <QProcess>
-#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
@@ -11,9 +9,7 @@
 namespace {
 QByteArray frame(quint32 length, const QByteArray& payload)
 {
-    QByteArray header(4, Qt::Uninitialized);
-    qToBigEndian(length, header.data());
-    return header + payload;
+    return QByteArray::fromHex(QByteArray::number(length, 16).rightJustified(8, '0')) + payload; // big-endian length
 }
 
 std::unique_ptr<QProcess> peer(const QString& mode, const QByteArray& input = QByteArray())
@@ -47,25 +43,17 @@ class TestSingleApplication : public QObject
     Q_OBJECT
 
 private slots:
-    void takeMessage_data()
+    void takeMessage_wholeFramesOnlyUpToTheCap()
     {
-        QTest::addColumn<QByteArray>("buffer");
-        QTest::addColumn<bool>("taken");
-        QTest::addColumn<bool>("tooLarge");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("exactly one") << frame(3, "a\xc3\xa9") << true << false << QString::fromUtf8("aé");
-        QTest::newRow("one byte short") << frame(4, "abc") << false << false << "";
-        QTest::newRow("above cap") << frame(SingleApplication::MaxMessageSize + 1, "x") << false << true << "";
-    }
-
-    void takeMessage()
-    {
-        QFETCH(QByteArray, buffer);
-        QString message;
-        bool tooLarge = false;
-        QTEST(SingleApplication::takeMessage(buffer, message, tooLarge), "taken");
-        QTEST(tooLarge, "tooLarge");
-        QTEST(message, "message");
+        const auto take = [](QByteArray buffer) { // "taken tooLarge message"
+            QString message;
+            bool tooLarge = false;
+            const bool taken = SingleApplication::takeMessage(buffer, message, tooLarge);
+            return QStringLiteral("%1 %2 %3").arg(taken).arg(tooLarge).arg(message);
+        };
+        QCOMPARE(take(frame(3, "a\xc3\xa9")), QString::fromUtf8("1 0 aé"));
+        QCOMPARE(take(frame(4, "abc")), "0 0 ");
+        QCOMPARE(take(frame(SingleApplication::MaxMessageSize + 1, "x")), "0 1 ");
     }
 
     void instance_takesWholeMessagesAndOutlivesAKill()

@@ -97,30 +97,24 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
-    void purge_data()
-    {
-        QTest::addColumn<QDate>("today");
-        QTest::addColumn<int>("days");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("kept");
-        const QStringList june{"20240605.txt", "20240606.txt", "20240612.txt", "20240613.txt", "notes.txt"};
-        const QDate june12(2024, 6, 12);
-        QTest::newRow("7 days: from the 6th on, strays too") << june12 << 7 << june << QStringList(june.mid(1));
-        QTest::newRow("0 days: a fresh file for today only") << june12 << 0 << june << QStringList(june.mid(2, 1));
-        const QStringList feb{"20240223.txt", "20240224.txt", "20240225.txt", "20240302.txt"};
-        QTest::newRow("7 days, leap-year month end") << QDate(2024, 3, 2) << 7 << feb << QStringList(feb.mid(2));
-    }
+    // Files of exactly the given age go; so do strays; the month end of a leap year counts its days.
     void purge()
     {
-        QFETCH(QDate, today);
-        QFETCH(int, days);
-        QFETCH(QStringList, files);
-        m_clock.setMoment(QDateTime(today, QTime(12, 0)));
-        auto logger = LoggerTestAccess::create(logDir());
-        for (const QString& file : files)
-            QVERIFY(writeFile(logDir() + file, "{}\n"));
-        logger->purge(days);
-        QTEST(QDir(logDir()).entryList(QDir::Files, QDir::Name), "kept");
+        const QStringList june{"20240605.txt", "20240606.txt", "20240612.txt", "20240613.txt", "notes.txt"};
+        const QStringList feb{"20240223.txt", "20240224.txt", "20240225.txt", "20240302.txt"};
+        const struct { QDate today; int days; QStringList files, kept; } table[] = {
+            {QDate(2024, 6, 12), 7, june, june.mid(1)},
+            {QDate(2024, 6, 12), 0, june, june.mid(2, 1)}, // a fresh file for today only
+            {QDate(2024, 3, 2), 7, feb, feb.mid(2)}};
+        for (const auto& row : table) {
+            QVERIFY(QDir(logDir()).removeRecursively());
+            m_clock.setMoment(QDateTime(row.today, QTime(12, 0)));
+            auto logger = LoggerTestAccess::create(logDir());
+            for (const QString& file : row.files)
+                QVERIFY(writeFile(logDir() + file, "{}\n"));
+            logger->purge(row.days);
+            QCOMPARE(QDir(logDir()).entryList(QDir::Files, QDir::Name), row.kept);
+        }
     }
 
     // Past midnight the next record goes to the new day's file even before the day timer fires (time asleep
@@ -141,38 +135,33 @@ private slots:
         QCOMPARE(timer->interval(), 24 * 60 * 60 * 1000 - 100);
     }
 
-    // Nothing crashes or is torn while the location is unusable, and logging resumes once it is fixed. Without
-    // any location nothing in the working directory may be read or removed.
-    void unusableLocation_data()
-    {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QStringList>("records");
-        QTest::newRow("a file where the directory should be") << 0 << QStringList{"A:na"};
-        QTest::newRow("every write fails, as on a full disk") << 1 << QStringList{"A:voor", "A:na"};
-        QTest::newRow("no location at all") << 2 << QStringList();
-    }
+    // Faults: 0 a file where the directory should be, 1 every write fails (full disk), 2 no location at all. Nothing
+    // crashes or is torn, logging resumes once fixed, and with no location the working directory is left alone.
     void unusableLocation()
     {
-        QFETCH(int, fault);
-        auto logger = LoggerTestAccess::create(logDir());
-        logger->log(Logger::Info, "A", "voor");
-        QVERIFY(fault != 2 || QDir::setCurrent(logDir()));
-        logger = LoggerTestAccess::create(fault == 2 ? QString() : logDir());
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        const rlimit none{0, saved.rlim_max};
-        std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(fault != 0 || (QDir(logDir()).removeRecursively() && writeFile(logDir().chopped(1), "x")));
-        QVERIFY(fault != 1 || setrlimit(RLIMIT_FSIZE, &none) == 0);
-        logger->purge(fault == 2 ? 0 : 7);
-        logger->log(Logger::Info, "A", "verloren");
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &saved) == 0 && QDir::setCurrent(m_dir.path()));
-        QVERIFY(fault != 0 || QFile::remove(logDir().chopped(1)));
-        m_clock.advanceMSecs(1500);
-        logger->log(Logger::Info, "A", "na");
-        QTEST(messages(*logger), "records");
-        QCOMPARE(QFileInfo(logDir()).permissions() & 0x77, QFile::Permissions()); // made again, owner-only
-        QVERIFY(fault != 2 || TestSupport::readFile(dayFile(12)).contains("voor"));
+        const QStringList records[] = {{"A:na"}, {"A:voor", "A:na"}, {}};
+        for (int fault : {0, 1, 2}) {
+            init();
+            auto logger = LoggerTestAccess::create(logDir());
+            logger->log(Logger::Info, "A", "voor");
+            QVERIFY(fault != 2 || QDir::setCurrent(logDir()));
+            logger = LoggerTestAccess::create(fault == 2 ? QString() : logDir());
+            rlimit saved{};
+            QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+            const rlimit none{0, saved.rlim_max};
+            std::signal(SIGXFSZ, SIG_IGN);
+            QVERIFY(fault != 0 || (QDir(logDir()).removeRecursively() && writeFile(logDir().chopped(1), "x")));
+            QVERIFY(fault != 1 || setrlimit(RLIMIT_FSIZE, &none) == 0);
+            logger->purge(fault == 2 ? 0 : 7);
+            logger->log(Logger::Info, "A", "verloren");
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &saved) == 0 && QDir::setCurrent(m_dir.path()));
+            QVERIFY(fault != 0 || QFile::remove(logDir().chopped(1)));
+            m_clock.advanceMSecs(1500);
+            logger->log(Logger::Info, "A", "na");
+            QCOMPARE(messages(*logger), records[fault]);
+            QCOMPARE(QFileInfo(logDir()).permissions() & 0x77, QFile::Permissions()); // made again, owner-only
+            QVERIFY(fault != 2 || TestSupport::readFile(dayFile(12)).contains("voor"));
+        }
     }
 };
 

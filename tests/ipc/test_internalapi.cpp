@@ -1,5 +1,4 @@
 #include "InternalKarvelonApi.h"
-#include "PluginCommand.h"
 #include "TestSupport.h"
 #include "WorkerThread.h"
 
@@ -11,29 +10,6 @@ class TestInternalApi : public QObject
     Q_OBJECT
 
 private slots:
-    void parse_data()
-    {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<int>("outcome");
-        QTest::addColumn<QStringList>("fields"); // name and numbers
-        const auto row = [](const char* tag, const QByteArray& data, int outcome, const QStringList& fields) {
-            QTest::newRow(tag) << data << outcome << fields;
-        };
-        const int valid = PluginCommand::Valid;
-        row("number=label", "ShowCallDialog;Zo\xc3\xab;+31 6=Priv\xc3\xa9", valid, {"Zoë", "+31 6 (Privé)"});
-        row("no '=': the field as is", "ShowCallDialog;A;0123;1=W", valid, {"A", "0123", "1 (W)"});
-        row("more than one '=': raw", "ShowCallDialog;A;1=W=T", valid, {"A", "1=W=T"});
-        row("name alone", "ShowCallDialog;Helpdesk", PluginCommand::MissingNumbers, {});
-        row("unknown command word", "showcalldialog;A;1=x", PluginCommand::UnknownCommand, {});
-    }
-    void parse()
-    {
-        QFETCH(QByteArray, data);
-        const PluginCommand command = PluginCommand::parse(data);
-        QTEST(int(command.outcome), "outcome");
-        QTEST(command.isValid() ? QStringList(command.name) + command.numbers : QStringList(), "fields");
-    }
-
     // A real client: the socket is the owner's only; one read is one command of at most 64 KiB, and the rest of
     // a runaway read is dropped, not taken as further commands; the connection goes on.
     void realClient_ownerOnly_oneCappedCommandPerRead()

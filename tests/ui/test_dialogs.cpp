@@ -90,7 +90,7 @@ private slots:
 
     void cleanup() { QCOMPARE(MessageBox::pendingAnswers(), 0); }
 
-    void table_filtersByComponentAndSorts()
+    void table_filtersByComponentSorts_purgeAsksFirst()
     {
         LogViewerDialog dialog;
         QCOMPARE(column(dialog, 3), QStringLiteral("a2 m1 w2 a1 w1")); // newest first, no debug records
@@ -105,13 +105,8 @@ private slots:
         QCOMPARE(table->currentIndex().siblingAtColumn(3).data().toString(), QStringLiteral("a1"));
         table->sortByColumn(3, Qt::DescendingOrder);
         QCOMPARE(column(dialog, 3), QStringLiteral("w2 w1 m1 a2 a1"));
-    }
-
-    void purge_asksFirst()
-    {
-        LogViewerDialog dialog;
+        // Purging asks first.
         press(dialog, "btnPurge", QMessageBox::No);
-        QCOMPARE(column(dialog, 3), QStringLiteral("a2 m1 w2 a1 w1"));
         QCOMPARE(filesIn(m_logDir).size(), 2);
         press(dialog, "btnPurge", QMessageBox::Yes);
         QCOMPARE(column(dialog, 3), QString());
@@ -138,33 +133,29 @@ private slots:
             QCOMPARE(TestSupport::readFile(unpacked + name), TestSupport::readFile(m_logDir + name));
     }
 
-    void export_failureWarnsAndLeavesNothingBehind_data()
-    {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("unreadable"); // a log file that opens but cannot be read
-        QTest::newRow("target not writable") << "geen-map/export.zip" << "";
-        QTest::newRow("log unreadable, earlier archive kept") << "export.zip" << "00-onleesbaar.txt";
-    }
-
+    // The target is not writable, or a log file opens but cannot be read (an earlier archive is kept). A file where
+    // a directory should be, and /proc/self/mem read at offset 0, fail even for root.
     void export_failureWarnsAndLeavesNothingBehind()
     {
-        QFETCH(QString, target);
-        QFETCH(QString, unreadable);
-        // A file where a directory should be, and /proc/self/mem read at offset 0, fail even for root.
-        QFile existing(m_exportDir + target.section(QLatin1Char('/'), 0, 0));
-        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("vorige") == 6);
-        existing.close();
-        QVERIFY(unreadable.isEmpty() || QFile::link(QStringLiteral("/proc/self/mem"), m_logDir + unreadable));
-        LogViewerDialog dialog;
-        FileDialog::setNextSaveFileName(m_exportDir + target);
-        press(dialog, "btnExport", QMessageBox::Ok);
-        QVERIFY(unreadable.isEmpty() || QFile::remove(m_logDir + unreadable));
+        const char* const table[][2] = {{"geen-map/export.zip", ""}, {"export.zip", "00-onleesbaar.txt"}};
+        for (const auto& row : table) {
+            init();
+            const QString target = QLatin1String(row[0]), unreadable = QLatin1String(row[1]);
+            QFile existing(m_exportDir + target.section(QLatin1Char('/'), 0, 0));
+            QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("vorige") == 6);
+            existing.close();
+            QVERIFY(unreadable.isEmpty() || QFile::link(QStringLiteral("/proc/self/mem"), m_logDir + unreadable));
+            LogViewerDialog dialog;
+            FileDialog::setNextSaveFileName(m_exportDir + target);
+            press(dialog, "btnExport", QMessageBox::Ok);
+            QVERIFY(unreadable.isEmpty() || QFile::remove(m_logDir + unreadable));
 
-        QCOMPARE(MessageBox::shownCount(), 1);
-        const QString reason = unreadable.isEmpty() ? QDir::toNativeSeparators(m_exportDir + target) : unreadable;
-        QVERIFY2(MessageBox::lastShown().text.contains(reason), qPrintable(MessageBox::lastShown().text));
-        QCOMPARE(filesIn(m_exportDir), QStringList{target.section(QLatin1Char('/'), 0, 0)});
-        QCOMPARE(TestSupport::readFile(existing.fileName()), QByteArray("vorige"));
+            QCOMPARE(MessageBox::shownCount(), 1);
+            const QString reason = unreadable.isEmpty() ? QDir::toNativeSeparators(m_exportDir + target) : unreadable;
+            QVERIFY2(MessageBox::lastShown().text.contains(reason), qPrintable(MessageBox::lastShown().text));
+            QCOMPARE(filesIn(m_exportDir), QStringList{target.section(QLatin1Char('/'), 0, 0)});
+            QCOMPARE(TestSupport::readFile(existing.fileName()), QByteArray("vorige"));
+        }
     }
 
     void save_storesEveryFieldTrimmedAndReadsItBack()
@@ -188,41 +179,33 @@ private slots:
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
     }
 
-    void closing_asksToSaveOnlyWhenEdited_data()
-    {
-        QTest::addColumn<QString>("how"); // a button, or the window's close button
-        QTest::addColumn<bool>("edited");
-        QTest::addColumn<int>("answer"); // to "save the changes?"; 0: not asked
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("open");
-        QTest::newRow("untouched, Annuleren") << "btnCancel" << false << 0 << "100" << false;
-        QTest::newRow("edited, Opslaan") << "btnSave" << true << 0 << "200" << false;
-        QTest::newRow("edited, Annuleren, Yes") << "btnCancel" << true << int(QMessageBox::Yes) << "200" << false;
-        QTest::newRow("edited, Annuleren, No") << "btnCancel" << true << int(QMessageBox::No) << "100" << false;
-        QTest::newRow("edited, close, Cancel") << "close" << true << int(QMessageBox::Cancel) << "100" << true;
-    }
-
     void closing_asksToSaveOnlyWhenEdited()
     {
-        QFETCH(QString, how);
-        QFETCH(bool, edited);
-        QFETCH(int, answer);
-        QFETCH(QString, stored);
-        QFETCH(bool, open);
-        SettingsDialog dialog(nullptr);
-        dialog.show();
-        if (edited)
-            dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));
-        if (answer)
-            MessageBox::setNextAnswer(QMessageBox::StandardButton(answer));
-        if (how == QLatin1String("close"))
-            dialog.close();
-        else
-            QTest::mouseClick(dialog.findChild<QPushButton*>(how), Qt::LeftButton);
-        QCOMPARE(MessageBox::shownCount(), answer ? 1 : 0);
-        QCOMPARE(Settings().get(kCustomerGroup, kNumber).toString(), stored);
-        QCOMPARE(dialog.settingsUpdated(), stored == QLatin1String("200"));
-        QCOMPARE(dialog.isVisible(), open);
+        const struct { const char* how; bool edited; int answer; const char* stored; bool open; } table[] = {
+            // a button or the window's close button; the answer to "save the changes?", 0: not asked
+            {"btnCancel", false, 0, "100", false},
+            {"btnCancel", true, QMessageBox::Yes, "200", false},
+            {"btnCancel", true, QMessageBox::No, "100", false},
+            {"close", true, QMessageBox::Cancel, "100", true}};
+        for (const auto& row : table) {
+            Settings().set(kCustomerGroup, kNumber, QStringLiteral("100"));
+            SettingsDialog dialog(nullptr);
+            dialog.show();
+            if (row.edited)
+                dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));
+            if (row.answer)
+                MessageBox::setNextAnswer(QMessageBox::StandardButton(row.answer));
+            const int shown = MessageBox::shownCount();
+            if (qstrcmp(row.how, "close") == 0)
+                dialog.close();
+            else
+                QTest::mouseClick(dialog.findChild<QPushButton*>(QLatin1String(row.how)), Qt::LeftButton);
+            const QString tag = QString::number(&row - table) + QLatin1Char(':');
+            QCOMPARE(tag + Settings().get(kCustomerGroup, kNumber).toString(), tag + QLatin1String(row.stored));
+            QCOMPARE(MessageBox::shownCount() - shown, row.answer ? 1 : 0);
+            QCOMPARE(dialog.settingsUpdated(), qstrcmp(row.stored, "200") == 0);
+            QCOMPARE(dialog.isVisible(), row.open);
+        }
     }
 };
 
