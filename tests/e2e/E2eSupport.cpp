@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
@@ -28,8 +29,7 @@ QString missingTools()
 
 Desktop::~Desktop()
 {
-    QDBusConnection::disconnectFromBus("e2e-desktop");
-    for (QProcess* process : {&m_notifications, &m_watcher, &m_tray, &m_windowManager, &m_bus, &m_xvfb}) {
+    for (QProcess* process : {&m_notifications, &m_watcher, &m_tray, &m_windowManager, &m_xvfb}) {
         process->terminate();
         process->waitForFinished(5000);
     }
@@ -41,12 +41,8 @@ bool Desktop::start(Tray tray, bool notificationServer)
     m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
     while (!m_xvfb.canReadLine() && m_xvfb.waitForReadyRead(20000)) {}
     m_display = QLatin1Char(':') + QString::fromLatin1(m_xvfb.readLine().trimmed());
-    if (tray != XEmbedTray) {
-        m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-        if (!m_bus.waitForReadyRead(10000))
-            return false;
-        m_busAddress = QString::fromLatin1(m_bus.readLine().trimmed());
-    }
+    if (tray != XEmbedTray && !m_bus.start())
+        return false;
     m_windowManager.setProcessEnvironment(environment());
     m_windowManager.start("openbox", QStringList());
     for (QProcess* process : {&m_tray, &m_watcher, &m_notifications})
@@ -59,14 +55,12 @@ bool Desktop::start(Tray tray, bool notificationServer)
                 return true;
         return false;
     }
-    if (tray == NoTray && notificationServer)
+    const QString notifications = "org.freedesktop.Notifications";
+    if (notificationServer && tray == NoTray)
         m_notifications.start("dunst", QStringList());
-    else if (notificationServer)
-        m_notifications.start("/usr/bin/python3", {"-m", "dbusmock", "--template", "notification_daemon", "-p",
-                                                   R"({"capabilities": "actions body"})"});
-    if (tray == StatusNotifierTray)
-        m_watcher.start("status-notifier-watcher", QStringList());
-    return registerHost(tray, notificationServer);
+    else if (notificationServer && !m_bus.startMock("notification_daemon", notifications, {{"capabilities", "actions body"}}))
+        return false;
+    return (!notificationServer || waitForName(notifications)) && (tray == NoTray || restartStatusNotifierWatcher());
 }
 
 bool Desktop::restartStatusNotifierWatcher()
@@ -74,30 +68,24 @@ bool Desktop::restartStatusNotifierWatcher()
     m_watcher.kill();
     m_watcher.waitForFinished();
     m_watcher.start("status-notifier-watcher", QStringList());
-    return registerHost(StatusNotifierTray, false);
+    // A panel that shows the items: a host registered with the watcher, as long as this connection lives.
+    const QString watcher = "org.kde.StatusNotifierWatcher";
+    const QString host = QStringLiteral("org.kde.StatusNotifierHost-%1").arg(QCoreApplication::applicationPid());
+    // A new watcher may own its name a moment before it answers.
+    return bus().registerService(host) && QTest::qWaitFor([&]() {
+               return call(watcher, "/StatusNotifierWatcher", watcher, "RegisterStatusNotifierHost", {host}).type()
+                      == QDBusMessage::ReplyMessage;
+           }, 10000);
 }
 
-bool Desktop::registerHost(Tray tray, bool notificationServer)
+bool Desktop::waitForName(const QString& name) const
 {
-    const QString watcher = "org.kde.StatusNotifierWatcher";
-    for (int i = 0; i < 100; ++i, QThread::msleep(100)) {
-        const QStringList names = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                       "ListNames").arguments().value(0).toStringList();
-        if ((notificationServer && !names.contains("org.freedesktop.Notifications"))
-            || (tray == StatusNotifierTray && !names.contains(watcher)))
-            continue;
-        // A panel that shows the items: a host registered with the watcher, as long as this connection lives.
-        const QString host = QStringLiteral("org.kde.StatusNotifierHost-%1").arg(QCoreApplication::applicationPid());
-        return tray == NoTray || (bus().registerService(host) &&
-                                  call(watcher, "/StatusNotifierWatcher", watcher, "RegisterStatusNotifierHost", {host})
-                                          .type() == QDBusMessage::ReplyMessage);
-    }
-    return false;
+    return QTest::qWaitFor([&]() { return bus().interface()->isServiceRegistered(name).value(); }, 10000);
 }
 
 QDBusConnection Desktop::bus() const
 {
-    return m_busAddress.isEmpty() ? QDBusConnection(QString()) : QDBusConnection::connectToBus(m_busAddress, "e2e-desktop");
+    return m_bus.connection();
 }
 
 QDBusMessage Desktop::call(const QString& service, const QString& path, const QString& interface,
@@ -124,7 +112,7 @@ QProcessEnvironment Desktop::environment() const
     // Without a private bus, balloons are Qt's own windows over the tray icon. An address that leads nowhere
     // rather than none, or libdbus would start a bus by itself (dbus-x11's autolaunch) for an X11 program.
     env.insert("DBUS_SESSION_BUS_ADDRESS",
-               m_busAddress.isEmpty() ? "unix:path=" + QDir::tempPath() + "/karvelon-no-session-bus" : m_busAddress);
+               m_bus.address().isEmpty() ? "unix:path=" + QDir::tempPath() + "/karvelon-no-session-bus" : m_bus.address());
     return env;
 }
 

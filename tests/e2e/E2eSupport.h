@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PrivateBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QJsonObject>
@@ -38,10 +40,11 @@ public:
     QString statusNotifierItem() const;
 
 private:
-    bool registerHost(Tray tray, bool notificationServer);
+    bool waitForName(const QString& name) const;
 
-    QProcess m_xvfb, m_windowManager, m_tray, m_bus, m_watcher, m_notifications;
-    QString m_display, m_busAddress;
+    QProcess m_xvfb, m_windowManager, m_tray, m_watcher, m_notifications;
+    QString m_display;
+    PrivateBus m_bus;
 };
 
 // The test launcher (karvelon_e2e.cpp) and base with its variables for config.
