@@ -7,13 +7,11 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <array>
 #include <QStandardPaths>
-#include <QThread>
+#include <array>
 
 using namespace SettingsKeys;
 
@@ -29,10 +27,8 @@ QString missingTools()
 
 Desktop::~Desktop()
 {
-    for (QProcess* process : {&m_notifications, &m_watcher, &m_tray, &m_windowManager, &m_xvfb}) {
-        process->terminate();
-        process->waitForFinished(5000);
-    }
+    for (QProcess* process : {&m_notifications, &m_watcher, &m_tray, &m_windowManager, &m_xvfb})
+        process->terminate(), process->waitForFinished(5000);
 }
 
 bool Desktop::start(Tray tray, bool notificationServer)
@@ -43,57 +39,34 @@ bool Desktop::start(Tray tray, bool notificationServer)
     m_display = QLatin1Char(':') + QString::fromLatin1(m_xvfb.readLine().trimmed());
     if (tray != XEmbedTray && !m_bus.start())
         return false;
-    m_windowManager.setProcessEnvironment(environment());
-    m_windowManager.start("openbox", QStringList());
-    for (QProcess* process : {&m_tray, &m_watcher, &m_notifications})
+    for (QProcess* process : {&m_windowManager, &m_tray, &m_watcher, &m_notifications})
         process->setProcessEnvironment(environment());
+    m_windowManager.start("openbox", QStringList());
     if (tray == XEmbedTray) {
         m_tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32"});
         // Ready once the tray host's window exists.
-        for (int i = 0; i < 100; ++i, QThread::msleep(100))
-            if (xdotool({"search", "--class", "trayer"}))
-                return true;
-        return false;
+        return QTest::qWaitFor([this]() { return xdotool({"search", "--class", "trayer"}); }, 10000);
     }
     const QString notifications = "org.freedesktop.Notifications";
     if (notificationServer && tray == NoTray)
         m_notifications.start("dunst", QStringList());
     else if (notificationServer && !m_bus.startMock("notification_daemon", notifications, {{"capabilities", "actions body"}}))
         return false;
-    return (!notificationServer || waitForName(notifications)) && (tray == NoTray || restartStatusNotifierWatcher());
+    return (!notificationServer || m_bus.waitFor(notifications)) && (tray == NoTray || restartStatusNotifierWatcher());
 }
 
 bool Desktop::restartStatusNotifierWatcher()
 {
-    m_watcher.kill();
-    m_watcher.waitForFinished();
+    m_watcher.kill(), m_watcher.waitForFinished();
     m_watcher.start("status-notifier-watcher", QStringList());
     // A panel that shows the items: a host registered with the watcher, as long as this connection lives.
     const QString watcher = "org.kde.StatusNotifierWatcher";
     const QString host = QStringLiteral("org.kde.StatusNotifierHost-%1").arg(QCoreApplication::applicationPid());
     // A new watcher may own its name a moment before it answers.
     return bus().registerService(host) && QTest::qWaitFor([&]() {
-               return call(watcher, "/StatusNotifierWatcher", watcher, "RegisterStatusNotifierHost", {host}).type()
-                      == QDBusMessage::ReplyMessage;
-           }, 10000);
-}
-
-bool Desktop::waitForName(const QString& name) const
-{
-    return QTest::qWaitFor([&]() { return bus().interface()->isServiceRegistered(name).value(); }, 10000);
-}
-
-QDBusConnection Desktop::bus() const
-{
-    return m_bus.connection();
-}
-
-QDBusMessage Desktop::call(const QString& service, const QString& path, const QString& interface,
-                           const QString& method, const QVariantList& arguments) const
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return bus().call(message, QDBus::Block, 10000);
+        return call(watcher, "/StatusNotifierWatcher", watcher, "RegisterStatusNotifierHost", {host}).type()
+               == QDBusMessage::ReplyMessage;
+    }, 10000);
 }
 
 QString Desktop::statusNotifierItem() const
@@ -116,18 +89,17 @@ QProcessEnvironment Desktop::environment() const
     return env;
 }
 
-bool Desktop::xdotool(const QStringList& arguments) const
+std::optional<QString> Desktop::run(const QString& program, const QStringList& arguments) const
 {
     QProcess process;
     process.setProcessEnvironment(environment());
-    process.start("xdotool", arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-QString launcherPath()
-{
-    return QStringLiteral(KARVELON_E2E_LAUNCHER);
-}
+QString launcherPath() { return QStringLiteral(KARVELON_E2E_LAUNCHER); }
 
 QProcessEnvironment launcherEnvironment(QProcessEnvironment base, const ServiceConfig& c)
 {

@@ -2,24 +2,20 @@
 
 #include "PrivateBus.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QJsonObject>
-#include <QProcess>
+#include <optional>
 
 struct ServiceConfig;
 
-// Shared by the end-to-end and shutdown tests and the start-up benchmark.
+// Shared by the end-to-end and shutdown tests and the desktop benchmarks.
 namespace E2e {
 
 // The X tools that are missing, empty when all are there.
 QString missingTools();
 
-// A virtual X server on a free display with a window manager, and one of the
-// kinds of tray: an XEmbed tray host (no session bus); a StatusNotifierItem
-// watcher with a registered host and dbusmock's notification server; or no
-// tray at all with dunst as notification server. The last two on a private
-// session bus.
+// A virtual X server on a free display with a window manager and a tray: an
+// XEmbed tray host (no session bus); a StatusNotifierItem watcher with a
+// registered host and dbusmock's notification server; or no tray with dunst.
+// The last two on a private session bus.
 class Desktop
 {
 public:
@@ -28,26 +24,27 @@ public:
     // notificationServer false: the caller serves org.freedesktop.Notifications itself.
     bool start(Tray tray = XEmbedTray, bool notificationServer = true);
     QProcessEnvironment environment() const;
-    bool xdotool(const QStringList& arguments) const;
-    // The private session bus (not connected for an XEmbed tray).
-    QDBusConnection bus() const;
-    // A method call on the bus; an error reply on failure.
+    // A program on this desktop: its output, nothing when it fails.
+    std::optional<QString> run(const QString& program, const QStringList& arguments) const;
+    bool xdotool(const QStringList& arguments) const { return run("xdotool", arguments).has_value(); }
+    QDBusConnection bus() const { return m_bus.connection(); }
     QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
-                      const QVariantList& arguments = QVariantList()) const;
+                      const QVariantList& arguments = {}) const
+    {
+        return m_bus.call(service, path, method, arguments, interface);
+    }
     // A panel restart: the watcher goes away and comes back, its host registers again.
     bool restartStatusNotifierWatcher();
     // The program's StatusNotifierItem as the watcher lists it ("service/path"), empty while none.
     QString statusNotifierItem() const;
 
 private:
-    bool waitForName(const QString& name) const;
-
     QProcess m_xvfb, m_windowManager, m_tray, m_watcher, m_notifications;
     QString m_display;
     PrivateBus m_bus;
 };
 
-// The test launcher (karvelon_e2e.cpp) and base with its variables for config.
+// The test launcher (karvelon_e2e.cpp), and base with the variables that hand it config.
 QString launcherPath();
 QProcessEnvironment launcherEnvironment(QProcessEnvironment base, const ServiceConfig& config);
 // The simulator's demo customer in this process's settings, which the launcher

@@ -4,6 +4,7 @@
 // configuration activates nothing: the machine's own services (dunst as
 // notification server, for one) stay out. Users link Qt5::DBus.
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -28,58 +29,66 @@ public:
 
     bool start()
     {
-        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        QFile config(m_dir.filePath("bus.conf"));
         config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
-                                    "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                    "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
+        config.write(QString("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+                             "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
                          .arg(m_dir.path()).toUtf8());
         config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        if (!m_daemon.waitForReadyRead(10000))
-            return false;
-        m_address = QString::fromLatin1(m_daemon.readLine().trimmed());
-        return connection().isConnected();
+        m_daemon.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
+        m_address = m_daemon.waitForReadyRead(10000) ? QString::fromLatin1(m_daemon.readLine().trimmed()) : QString();
+        return !m_address.isEmpty() && connection().isConnected();
     }
 
     QString address() const { return m_address; }
     QDBusConnection connection() const { return QDBusConnection::connectToBus(m_address, m_name); }
+    bool waitFor(const QString& service) const
+    {
+        return QTest::qWaitFor([&]() { return connection().interface()->isServiceRegistered(service).value(); }, 15000);
+    }
 
     // A dbusmock template on this bus, once it owns `service`; null when it does not come up.
     QProcess* startMock(const QString& name, const QString& service, const QJsonObject& parameters = {})
     {
         auto* mock = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+        env.insert("DBUS_SESSION_BUS_ADDRESS", m_address);
         mock->setProcessEnvironment(env);
         mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        mock->start(QStringLiteral("/usr/bin/python3"),
-                    {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"), name, QStringLiteral("-p"),
-                     QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
+        mock->start("/usr/bin/python3", {"-m", "dbusmock", "--template", name, "-p",
+                                         QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
         m_mocks << mock;
-        QDBusConnectionInterface* daemon = connection().interface();
-        return QTest::qWaitFor([&]() { return daemon->isServiceRegistered(service).value(); }, 15000) ? mock : nullptr;
+        return waitFor(service) ? mock : nullptr;
     }
-    void stop(QProcess* mock)
+    void stop(QProcess* mock) { m_mocks.removeOne(mock), mock->kill(), mock->waitForFinished(), delete mock; }
+
+    // A method call on this bus; an error reply on failure. dbusmock's control interface is the default.
+    QDBusMessage call(const QString& service, const QString& path, const QString& method, const QVariantList& args = {},
+                      const QString& interface = "org.freedesktop.DBus.Mock") const
     {
-        m_mocks.removeOne(mock);
-        mock->kill(), mock->waitForFinished();
-        delete mock;
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(args);
+        return connection().call(message, QDBus::Block, 10000);
     }
 
-    // A method of dbusmock's control interface (AddMethod, EmitSignal, GetMethodCalls, ...).
-    QDBusMessage mockCall(const QString& service, const QString& path, const QString& method, const QVariantList& args)
+    // The arguments of each call a dbusmock service logged, oldest first (a GetMethodCalls reply).
+    static QList<QVariantList> methodCalls(const QDBusMessage& reply)
     {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method);
-        message.setArguments(args);
-        return connection().call(message);
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        QList<QVariantList> calls;
+        for (list.beginArray(); !list.atEnd(); list.endStructure()) {
+            quint64 stamp;
+            list.beginStructure(), list >> stamp >> *calls.insert(calls.end(), QVariantList());
+        }
+        list.endArray();
+        return calls;
     }
 
 private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
-    const QString m_name = QStringLiteral("private-bus-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString m_name = "private-bus-" + QUuid::createUuid().toString(QUuid::Id128);
     QList<QProcess*> m_mocks;
 };

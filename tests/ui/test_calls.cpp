@@ -34,23 +34,18 @@ private slots:
 
     void trayNumber_dialsWithDefaultOrChosenAccount_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("number"); // what the field keeps and dials; empty: no call
-        QTest::addColumn<QString>("sipId");
-        QTest::newRow("Bel") << "+31201234567" << "Bel" << "+31201234567" << "sip-7";
-        QTest::newRow("Return") << "0612-345678" << "Return" << "0612-345678" << "sip-7";
-        QTest::newRow("Bel met") << "0612" << "Thuis" << "0612" << "thuis";
-        QTest::newRow("letters and blanks refused") << "06 ab<12>" << "Return" << "0612" << "sip-7";
-        QTest::newRow("empty field dials nothing") << "abc" << "Return" << "" << "";
+        QTest::addColumn<QStringList>("c"); // typed, how, what the field keeps and dials (empty: no call), account
+        QTest::newRow("Bel") << QStringList{"+31201234567", "Bel", "+31201234567", "sip-7"};
+        QTest::newRow("Return") << QStringList{"0612-345678", "Return", "0612-345678", "sip-7"};
+        QTest::newRow("Bel met") << QStringList{"0612", "Thuis", "0612", "thuis"};
+        QTest::newRow("letters and blanks refused") << QStringList{"06 ab<12>", "Return", "0612", "sip-7"};
+        QTest::newRow("empty field dials nothing") << QStringList{"abc", "Return", "", ""};
     }
 
     void trayNumber_dialsWithDefaultOrChosenAccount()
     {
-        QFETCH(QString, typed);
-        QFETCH(QString, how);
-        QFETCH(QString, number);
-        QFETCH(QString, sipId);
+        QFETCH(QStringList, c);
+        const QString typed = c[0], how = c[1], number = c[2], sipId = c[3];
         SystemTrayIcon tray;
         auto* field = tray.menu()->findChild<QLineEdit*>(QStringLiteral("txtPhoneNumber"));
         auto* callWith = tray.menu()->findChild<QMenu*>(QStringLiteral("mnuCallWith"));
@@ -75,42 +70,28 @@ private slots:
         QVERIFY(field->text().isEmpty());
     }
 
-    void dialogName_markupIsShownNotObeyed_data()
+    void dialog_showsNameAsTextCallsChosenNumberWithDefaultOrChosenAccount_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("image and link") << "<img src=\"/etc/passwd\"><a href=\"http://x.invalid\">Zoë</a>";
-        QTest::newRow("closing the span") << "</span><h1>Groot</h1> & Piet";
-        QTest::newRow("entities") << "&lt;b&gt; &amp; \"x\"";
+        // The name (markup in it is shown, not obeyed), the entry, the number called (without the label: from
+        // the first "(" to the last ")"), how, and the account (empty: the default).
+        QTest::addColumn<QStringList>("c");
+        QTest::newRow("Bellen") << QStringList{"<img src=\"/etc/passwd\"><a href=\"http://x.invalid\">Zoë</a>",
+                                               "+31612345678 (werk)", "+31612345678 ", "btnCall", ""};
+        QTest::newRow("Return, two labels")
+            << QStringList{"</span><h1>Groot</h1> & Piet", "0123 (Werk) of 0456 (Mobiel)", "0123 ", "Return", ""};
+        QTest::newRow("Bel met, unclosed label")
+            << QStringList{"&lt;b&gt; &amp; \"x\"", "0123 (werk", "0123 (werk", "Zolder", "zolder"};
     }
 
-    void dialogName_markupIsShownNotObeyed()
+    void dialog_showsNameAsTextCallsChosenNumberWithDefaultOrChosenAccount()
     {
-        QFETCH(QString, name);
+        QFETCH(QStringList, c);
+        const QString name = c[0], entry = c[1], number = c[2], how = c[3], sipId = c[4];
         CallDialog dialog(SourceType::Thunderbird);
         dialog.setName(name);
         QTextDocument shown;
         shown.setHtml(dialog.findChild<QLabel*>(QStringLiteral("lblCallInformation"))->text());
         QCOMPARE(shown.toPlainText(), name);
-    }
-
-    void dialog_callsChosenNumberWithDefaultOrChosenAccount_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("number"); // without the label: from the first "(" to the last ")"
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("sipId"); // empty: the default account
-        QTest::newRow("Bellen") << "+31612345678 (werk)" << "+31612345678 " << "btnCall" << "";
-        QTest::newRow("Return, two labels") << "0123 (Werk) of 0456 (Mobiel)" << "0123 " << "Return" << "";
-        QTest::newRow("Bel met, unclosed label") << "0123 (werk" << "0123 (werk" << "Zolder" << "zolder";
-    }
-
-    void dialog_callsChosenNumberWithDefaultOrChosenAccount()
-    {
-        QFETCH(QString, entry);
-        QFETCH(QString, number);
-        QFETCH(QString, how);
-        QFETCH(QString, sipId);
-        CallDialog dialog(SourceType::Thunderbird);
         dialog.setPhoneNumbers({QStringLiteral("0999 (eerste)"), entry});
         dialog.findChild<QComboBox*>(QStringLiteral("cmbPhoneNumber"))->setCurrentIndex(1);
         dialog.show();
@@ -132,11 +113,12 @@ private slots:
 
     void dialWindow_dialsDefaultOrChosenAccount_andShowsOutcome_data()
     {
-        QTest::addColumn<QString>("account"); // chosen before dialling; "Thuis" is the default
+        QTest::addColumn<QString>("account"); // chosen; "Thuis" is the default; empty: Thuis removed, one left
         QTest::addColumn<bool>("returnKey");  // or "&Bellen"
         QTest::addColumn<bool>("success");
         QTest::newRow("Return, default account, success closes") << "Thuis" << true << true;
         QTest::newRow("chosen account, failure keeps the number") << "Kantoor" << false << false;
+        QTest::newRow("one account: no list, the default") << "" << true << true;
     }
 
     void dialWindow_dialsDefaultOrChosenAccount_andShowsOutcome()
@@ -145,25 +127,41 @@ private slots:
         QFETCH(bool, returnKey);
         QFETCH(bool, success);
         Settings().set(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip, QStringLiteral("thuis"));
-        auto restore = qScopeGuard(
-            [] { Settings().set(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip, QStringLiteral("sip-7")); });
+        auto restore = qScopeGuard([&account] {
+            Settings().set(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip, QStringLiteral("sip-7"));
+            if (account.isEmpty())
+                SipAccountManager::instance()->addSipAccount(
+                    new SipAccount(SourceType::ClickToDial, "Thuis", "thuis", true));
+        });
         DialWindow window(nullptr, false, 10);
         window.prepare();
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
         auto* accounts = window.findChild<QComboBox*>(QStringLiteral("cboSipAccount"));
-        QVERIFY(field->hasFocus());
+        auto* settings = window.findChild<QPushButton*>(QStringLiteral("btnSettings"));
+        QVERIFY(field->hasFocus() && !accounts->isHidden() && settings->isHidden());
         QCOMPARE(accounts->currentText(), QStringLiteral("Thuis"));
+        if (account.isEmpty())
+            SipAccountManager::instance()->removeSipAccount(QStringLiteral("thuis"));
+        QCOMPARE(accounts->isHidden(), account.isEmpty());
         QSignalSpy calls(&window, &DialWindow::callNumber);
         QTest::keyClick(field, Qt::Key_Return); // nothing to dial yet
         QTest::keyClicks(field, QStringLiteral("06-12 ab+3"));
-        accounts->setCurrentIndex(accounts->findText(account));
+        if (!account.isEmpty())
+            accounts->setCurrentIndex(accounts->findText(account));
         if (returnKey)
             QTest::keyClick(field, Qt::Key_Return);
         else
             QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnDial")), Qt::LeftButton);
-        QCOMPARE(calls, (QList<QVariantList>{{QStringLiteral("06-12+3"), account.toLower()}}));
+        const QString sipId = account.isEmpty() ? QStringLiteral("thuis") : account.toLower();
+        QCOMPARE(calls, (QList<QVariantList>{{QStringLiteral("06-12+3"), sipId}}));
+        window.setAppActions(true); // without a tray, the window also opens the settings and the log
+        QSignalSpy settingsOpened(&window, &DialWindow::openSettings);
+        QSignalSpy logOpened(&window, &DialWindow::openLogViewer);
+        QTest::mouseClick(settings, Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnLogViewer")), Qt::LeftButton);
+        QCOMPARE(settingsOpened.count() * 10 + logOpened.count(), 11);
         window.updateStatus(success);
         window.updateStatus(!success); // no second call pending: ignored
         auto* status = window.findChild<QLabel*>(QStringLiteral("lblDialStatus"));
@@ -174,31 +172,6 @@ private slots:
         window.prepare();
         QCOMPARE(field->text(), success ? QString() : QStringLiteral("06-12+3"));
         QVERIFY(status->text().isEmpty());
-    }
-
-    void dialWindow_oneAccountDialsDefault_appActionsEmit()
-    {
-        DialWindow window(nullptr, false, 10);
-        auto* accounts = window.findChild<QComboBox*>(QStringLiteral("cboSipAccount"));
-        auto* settings = window.findChild<QPushButton*>(QStringLiteral("btnSettings"));
-        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
-        window.show();
-        QVERIFY(!accounts->isHidden() && settings->isHidden());
-        SipAccountManager::instance()->removeSipAccount(QStringLiteral("thuis"));
-        QVERIFY(accounts->isHidden());
-        QSignalSpy calls(&window, &DialWindow::callNumber);
-        QTest::keyClicks(field, QStringLiteral("0612"));
-        QTest::keyClick(field, Qt::Key_Return);
-        SipAccountManager::instance()->addSipAccount(
-            new SipAccount(SourceType::ClickToDial, QStringLiteral("Thuis"), QStringLiteral("thuis"), true));
-        QCOMPARE(calls, (QList<QVariantList>{{QStringLiteral("0612"), QStringLiteral("sip-7")}}));
-
-        window.setAppActions(true);
-        QSignalSpy settingsOpened(&window, &DialWindow::openSettings);
-        QSignalSpy logOpened(&window, &DialWindow::openLogViewer);
-        QTest::mouseClick(settings, Qt::LeftButton);
-        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btnLogViewer")), Qt::LeftButton);
-        QCOMPARE(settingsOpened.count() * 10 + logOpened.count(), 11);
     }
 
     void dialWindow_completesRecentNumbersNewestFirst()
@@ -212,14 +185,13 @@ private slots:
         DialWindow window(&history, false);
         call.number = QStringLiteral("0303");
         history.add(call); // followed while the window lives
-        auto* offered = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"))->completer()->model();
-        QCOMPARE(qobject_cast<QStringListModel*>(offered)->stringList(),
+        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
+        QCOMPARE(qobject_cast<QStringListModel*>(field->completer()->model())->stringList(),
                  (QStringList{QStringLiteral("0303"), QStringLiteral("0201111"), QStringLiteral("+31612")}));
         // Return dials what was typed, also while the completions are open.
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy calls(&window, &DialWindow::callNumber);
-        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
         QTest::keyClicks(field, QStringLiteral("0201111"));
         QTRY_VERIFY(field->completer()->popup()->isVisible());
         QTest::keyClick(field->completer()->popup(), Qt::Key_Return);

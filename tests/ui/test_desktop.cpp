@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 
 #include <QClipboard>
-#include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QtTest>
@@ -20,42 +19,31 @@ class TestDesktop : public QObject
 
     QProcess* startServer(PrivateBus& bus, const QString& capabilities)
     {
-        return bus.startMock(QStringLiteral("notification_daemon"), kService, {{"capabilities", capabilities}});
+        return bus.startMock("notification_daemon", kService, {{"capabilities", capabilities}});
     }
     // Every Notify call the server received, as "app|id|icon|summary|body|actions|desktop-entry|category|urgency|expire".
     QStringList notifyCalls(PrivateBus& bus)
     {
-        const QDBusArgument list = bus.mockCall(kService, kPath, "GetMethodCalls", {"Notify"}).arguments().value(0).value<QDBusArgument>();
         QStringList calls;
-        list.beginArray();
-        while (!list.atEnd()) {
-            quint64 stamp;
-            QVariantList a;
-            list.beginStructure(), list >> stamp >> a, list.endStructure();
+        for (const QVariantList& a : PrivateBus::methodCalls(bus.call(kService, kPath, "GetMethodCalls", {"Notify"}))) {
             const QVariantMap hints = qdbus_cast<QVariantMap>(a.value(6));
             calls << QStringList{a.value(0).toString(), a.value(1).toString(), a.value(2).toString(), a.value(3).toString(),
                                  a.value(4).toString(), a.value(5).toStringList().join(','), hints.value("desktop-entry").toString(),
                                  hints.value("category").toString(), QString::number(hints.value("urgency").toInt()),
                                  a.value(7).toString()}.join('|');
         }
-        list.endArray();
         return calls;
     }
     bool emitSignal(PrivateBus& bus, const char* name, const QString& signature, uint id, const QVariant& detail)
     {
         const QVariantList args{QVariant::fromValue(QDBusVariant(id)), QVariant::fromValue(QDBusVariant(detail))};
-        return bus.mockCall(kService, kPath, "EmitSignal", {kService, QLatin1String(name), signature, args}).type() ==
-               QDBusMessage::ReplyMessage;
+        return bus.call(kService, kPath, "EmitSignal", {kService, name, signature, args}).type()
+               == QDBusMessage::ReplyMessage;
     }
     bool act(PrivateBus& bus, uint id, const QString& key) { return emitSignal(bus, "ActionInvoked", "us", id, key); }
-    static DesktopNotification call(const QString& number, const QString& text = QStringLiteral("Inkomende oproep"))
+    static DesktopNotification call(const QString& number, const QString& text = "Inkomende oproep")
     {
-        DesktopNotification n;
-        n.title = QStringLiteral("Titel");
-        n.text = text;
-        n.incomingCall = true;
-        n.callerNumber = number;
-        return n;
+        return {"Titel", text, false, true, number};
     }
 
 private slots:
@@ -65,31 +53,25 @@ private slots:
     {
         QTest::addColumn<QString>("capabilities");
         QTest::addColumn<bool>("error"); // else an incoming call
-        QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("sent");
         const QString head = "Karvelon|0|karvelon|Titel|";
-        QTest::newRow("call, server with actions") << "body actions" << false << "0612"
+        QTest::newRow("call, server with actions") << "body actions" << false
             << head + "<Jan> & co|call-back,Terugbellen,copy-number,Nummer kopiëren|karvelon|call.incoming|1|7000";
-        QTest::newRow("call, markup server") << "body body-markup" << false << "0612"
+        QTest::newRow("call, markup server") << "body body-markup" << false
                                              << head + "&lt;Jan&gt; &amp; co||karvelon|call.incoming|1|7000";
-        QTest::newRow("error") << "actions body-markup" << true << "0612" << head + "&lt;Jan&gt; &amp; co||karvelon||2|7000";
+        QTest::newRow("error") << "actions body-markup" << true << head + "&lt;Jan&gt; &amp; co||karvelon||2|7000";
     }
 
     void notify_passesMessageAsTheServerReadsIt()
     {
         QFETCH(QString, capabilities);
         QFETCH(bool, error);
-        QFETCH(QString, number);
         QFETCH(QString, sent);
         PrivateBus bus;
         QVERIFY(bus.start() && startServer(bus, capabilities));
         DesktopNotifications notifications(bus.connection(), 5000);
         QSignalSpy shown(&notifications, &DesktopNotifications::shown);
-        DesktopNotification n = call(number, "<Jan> & co");
-        n.incomingCall = !error;
-        n.error = error;
-        n.expireMsecs = 7000;
-        QVERIFY(notifications.notify(n));
+        QVERIFY(notifications.notify({"Titel", "<Jan> & co", error, !error, "0612", 7000}));
         QTRY_COMPARE(shown.count(), 1);
         QCOMPARE(notifications.supportsActions(), capabilities.contains("actions"));
         QCOMPARE(notifyCalls(bus), QStringList{sent});
@@ -103,9 +85,8 @@ private slots:
         DesktopNotifications notifications(bus.connection(), 5000);
         QSignalSpy shown(&notifications, &DesktopNotifications::shown);
         QSignalSpy callBacks(&notifications, &DesktopNotifications::callBackRequested);
-        DesktopNotification message = call("0203333333");
-        message.incomingCall = false;
-        for (const DesktopNotification& n : {call("0201111111"), call("0302222222"), message})
+        const DesktopNotification plainMessage{"Titel", "Bericht", false, false, "0203333333"};
+        for (const DesktopNotification& n : {call("0201111111"), call("0302222222"), plainMessage})
             QVERIFY(notifications.notify(n));
         QTRY_COMPARE(shown.count(), 3);
         const uint first = shown[0][0].toUInt(), second = shown[1][0].toUInt(), plain = shown[2][0].toUInt();
@@ -142,8 +123,8 @@ private slots:
         QVERIFY(bus.start());
         if (!notifyCode.isEmpty()) {
             QVERIFY(startServer(bus, "actions"));
-            QVERIFY(bus.mockCall(kService, kPath, "AddMethod", {kService, "Notify", "susssasa{sv}i", "u", notifyCode}).type() ==
-                    QDBusMessage::ReplyMessage);
+            const QVariantList notify{kService, "Notify", "susssasa{sv}i", "u", notifyCode};
+            QCOMPARE(bus.call(kService, kPath, "AddMethod", notify).type(), QDBusMessage::ReplyMessage);
         }
         DesktopNotifications notifications(bus.connection(), 300);
         SystemTrayIcon tray;
