@@ -3,9 +3,6 @@
 #include "Settings.h"
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -167,14 +164,13 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && qstrcmp(argv[1], "--write-records") == 0) {
-        QCoreApplication app(argc, argv); // child: logs the tricky texts under the locale the parent chose
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--write-records") == 0) { // child: logs kTricky under the parent's locale
         auto logger = LoggerTestAccess::create(QFile::decodeName(argv[2]));
         for (const QString& message : kTricky)
             logger->log(Logger::Info, "\u00E9", message);
         return 0;
     }
-    QCoreApplication app(argc, argv);
     TestStorage test;
     return QTest::qExec(&test, argc, argv);
 }

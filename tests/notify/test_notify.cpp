@@ -3,6 +3,7 @@
 #include "ConnectionSupervisor.h"
 #include "KarvelonApi.h"
 #include "PbxSimulator.h"
+#include "PrivateBus.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SocketIO.h"
@@ -12,20 +13,15 @@
 #include "WanIpResolver.h"
 #include "WorkerThread.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtDBus>
+#include <QtNetwork>
 #include <QtTest>
 
 using namespace SettingsKeys;
 
 namespace {
 const QString kLogin = QStringLiteral("jan+devries@bedrijf.nl");
+const QByteArray kPage = "<html><head><title>IP</title></head><body>Current IP Address: 192.0.2.7</body></html>\r\n";
 
 // Answers every request with a canned body over HTTP; with an empty one it never answers.
 class CannedHttp : public QTcpServer
@@ -52,21 +48,275 @@ class TestNotify : public QObject
 
 private slots:
     void initTestCase() { TestSupport::setApplicationIdentity(); }
-    void frames();
-    void wanIp();
-    void socketIO_reconnectsUpToTheLimit_watchdogEndsSilence();
-    void transientKinds_backoffFigures_countdown();
-    void channel_refusalStops_outagesHealByThemselves_stopEndsBackoff();
-    void channel_wakesOnClockJumpWithoutBus();
-    void channel_wakesOnSleepAndNetworkSignals();
+    void frames()
+    {
+        const char* const table[][2] = { // frame, then: type pingTimeout pingInterval event data
+            {R"(0{"sid":"a","upgrades":[],"pingInterval":25000,"pingTimeout":20000})", "Open 20000 25000  {}"},
+            {R"(0{"pingTimeout":"20000"})", "Open 0 0  {}"},
+            {R"(0{"pingTimeout":1e300})", "Open 536870911 0  {}"},
+            {"0{pingTimeout:5}", "Open 0 0  {}"},
+            {R"(42["notify",{"x":1}])", R"(Event 0 0 notify {"x":1})"},
+            {R"(42["notify",{"x":1},{"y":2}])", "Event 0 0 notify {}"},
+            {R"(42["notify","text"])", "Event 0 0 notify {}"},
+            {"42[]", "Ignored 0 0  {}"},
+            {R"(42["notify",{)", "Ignored 0 0  {}"},
+            {"41", "Disconnect 0 0  {}"},
+            {"3", "Pong 0 0  {}"},
+            {"\xff\xfe\x01", "Unrecognised 0 0  {}"}};
+        const char* const types[] = {"Open", "Pong", "Event", "Disconnect", "Ignored", "Unrecognised"};
+        for (const auto& row : table) {
+            const QString frame = QString::fromUtf8(row[0]);
+            const SocketIOFrame f = SocketIOFrame::parse(frame);
+            const QByteArray data = QJsonDocument(f.eventData).toJson(QJsonDocument::Compact);
+            const QString got = QString::asprintf("%s %d %d %s %s", types[f.type], f.pingTimeoutMsecs,
+                                                  f.pingIntervalMsecs, qUtf8Printable(f.eventName), data.constData());
+            QCOMPARE(frame + " -> " + got, frame + " -> " + QString::fromUtf8(row[1]));
+            QCOMPARE(SocketIOFrame::textOfBinary(frame.toUtf8() + QByteArray("\0junk", 5)), frame); // up to the 0
+        }
+        QCOMPARE(SocketIO::socketUrl(QUrl(QStringLiteral("https://u:p@host:4123/path?x")), 7).toString(),
+                 QStringLiteral("wss://host:4123/socket.io/?EIO=3&transport=websocket&t=7"));
+    }
+    void wanIp()
+    {
+        // The HTML page and the plain-text service; empty: it never answers, and fails after the time limit.
+        const struct { QByteArray page, text; const char* address; } table[] = {
+            {kPage, {}, "192.0.2.7"},                      // the text service stalled: the page's
+            {"<body>Address: 2001:db8::1</body>", {}, ""}, // two colons: none
+            {kPage, " 198.51.100.4 \r\n", "198.51.100.4"}, // the text has the last word
+            {kPage, "\n", "192.0.2.7"},                    // a blank text keeps the page's
+            {{}, "192.0.2.9\n", "192.0.2.9"},              // the page stalled: the text's
+            {{}, {}, ""}};
+        for (const auto& row : table) {
+            CannedHttp html(row.page), plain(row.text);
+            const QString tag = QString::number(&row - table) + QLatin1Char(':');
+            QCOMPARE(tag + WanIpResolver::resolveWanIp(html.url(), plain.url(), 300), tag + QLatin1String(row.address));
+        }
+    }
+    void socketIO_reconnectsUpToTheLimit_watchdogEndsSilence()
+    {
+        // A short heartbeat: the connection may stay quiet for 600 + 400 ms.
+        QVERIFY2(startSim({{"notifyPingIntervalMs", 600}, {"notifyPingTimeoutMs", 400}}), m_sim.output().constData());
+        SocketIO io(100);
+        QStringList events;
+        for (const char* name : {"serveroutput", "disconnected", "ErrorLimitReached"})
+            io.on(QLatin1String(name), [&events, name](const QJsonObject&) { events << QLatin1String(name); });
+        io.connect(m_sim.notifyUrl());
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 1, 15000);
+
+        // An abrupt drop, healed by the client itself; afterwards still one ping per period.
+        control("notify-drop");
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 2, 15000);
+        control("notify-reset");
+        QTest::qWait(1000);
+        QVERIFY(qAbs(notifyState()[QStringLiteral("pings")].toInt() - 8) <= 5);
+
+        // The connection goes, and so do the next five attempts: five reconnections, then the limit.
+        control("notify-drop", R"({"next":5})");
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("ErrorLimitReached")), 1, 30000);
+        QCOMPARE(notifyState()[QStringLiteral("dropped")].toInt(), 5);
+        QCOMPARE(events.count(QStringLiteral("serveroutput")), 2);
+
+        // A server that goes quiet is given up after the silence limit.
+        io.connect(m_sim.notifyUrl());
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 3, 15000);
+        QCOMPARE(io.silenceLimit(), 1000);
+        const int disconnections = events.count(QStringLiteral("disconnected"));
+        control("notify-silent");
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("disconnected")), disconnections + 1, 15000);
+        QVERIFY(!io.isConnected());
+    }
+    void transientKinds_backoffFigures_countdown()
+    {
+        using R = QNetworkReply;
+        using S = QSslError;
+        const struct { R::NetworkError error; int status; bool refused; S::SslError ssl; bool transient; } kinds[] = {
+            {R::SslHandshakeFailedError, 0, false, S::NoError, true},
+            {R::SslHandshakeFailedError, 0, false, S::SelfSignedCertificate, false}, // untrusted: the user's to fix
+            {R::ServiceUnavailableError, 503, false, S::NoError, true},
+            {R::UnknownContentError, 429, false, S::NoError, true},
+            {R::AuthenticationRequiredError, 401, false, S::NoError, false},
+            {R::NoError, 200, true, S::NoError, false}}; // an error_message from the service
+        for (const auto& k : kinds)
+            QVERIFY2(ConnectionSupervisor::isTransient(k.error, k.status, k.refused, {k.ssl}) == k.transient,
+                     qPrintable(QString::number(&k - kinds)));
+        // failures, jitter unit -> wait: doubling from 1 s, 50..150 %, never above 60 s.
+        const int table[][3] = {{1, 0, 500}, {1, 99, 1490}, {3, 50, 4000}, {6, 50, 32000}, {7, 0, 30000},
+                                {7, 50, 60000}, {40, 99, 60000}};
+        for (const auto& row : table)
+            QCOMPARE(ConnectionSupervisor::backoffMsecs(row[0], 1000, 60000, row[1] / 100.0), row[2]);
+        QVERIFY(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsRetrying, 17).endsWith(" over 17 s"));
+    }
+    void channel_refusalStops_outagesHealByThemselves_stopEndsBackoff()
+    {
+        QVERIFY2(startSim(), m_sim.output().constData());
+        Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("verkeerd"));
+        WorkerThread worker;
+        const auto api = makeApi(worker, [](ServiceConfig& c) {
+            c.backoffInitialMsecs = 300, c.backoffMaxMsecs = 600, c.outageNoticeMsecs = 1500;
+        });
+        QStringList calls, balloons; // recorded on this thread
+        QList<int> states;
+        connect(api.get(), &KarvelonApi::incomingCall, this,
+                [&calls](const QString& caller, const QString& did, const QString& text) {
+                    calls << caller + '|' + did + '|' + text;
+                });
+        connect(api.get(), &KarvelonApi::showUserNotification, this,
+                [&balloons](bool, const QString& text) { balloons << text.left(16); });
+        connect(api.get(), &KarvelonApi::notificationStateChanged, this, [&states](int state) { states << state; });
+
+        // Refused by the service: one registration, one balloon, no further tries.
+        QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
+        QTRY_COMPARE(balloons, QStringList{"Notificaties uit"});
+        QTest::qWait(1000);
+        QCOMPARE(registrations(), 1);
+        QCOMPARE(states.last(), int(KarvelonApi::NotificationsDisabled));
+
+        // Saving the settings starts it again.
+        const int mark = TestSupport::logged().size();
+        Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("Geheim-42"));
+        QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(api->isNotificationSocketConnected() && notifyState()["registered"] == 1, 15000);
+        QCOMPARE(states.last(), int(KarvelonApi::NotificationsConnected));
+        // Registered from the public address; the register frame carries the login and the key issued.
+        const QJsonObject request = m_sim.requests().last().toObject();
+        const QJsonObject frame = notifyState()["registers"].toArray().first().toObject();
+        QCOMPARE(QStringList({request["verdict"].toString(), request["params"]["options"].toString(),
+                              frame["wskey"].toString(), frame["username"].toString()}),
+                 QStringList({"ok", "127.0.0.1", request["wskey"].toString(), kLogin}));
+        // The password digest is as good as the password: it is never logged.
+        QVERIFY(TestSupport::logged().mid(mark).filter(request["params"]["data"].toString()).isEmpty());
+
+        // Caller text, number called, the other fields sorted by name.
+        control("notify", R"({"callerID":"101","did":"202","contact":"Jos\u00e9","callid":"7","b":"2","a":"1"})");
+        control("notify", R"({"callerID":"101","did":"203","contact":"","wachtrij":3})");
+        QTRY_COMPARE_WITH_TIMEOUT(calls, (QStringList{"Jos\u00e9 (101)|202|a: 1\r\nb: 2", "101|203|wachtrij: "}),
+                                  15000);
+
+        // A drop the client heals by itself is left alone: no second registration tears it down.
+        control("notify-drop");
+        QTRY_COMPARE_WITH_TIMEOUT(notifyState()["registers"].toArray().size(), 2, 15000);
+        QTest::qWait(1500);
+        QCOMPARE(registrations(), 2);
+        QCOMPARE(notifyState()["registered"].toInt(), 1);
+
+        // The server is away for several backoff periods, then restarts on its ports: back without the user,
+        // with one balloon for the outage and one for the recovery, and the next call shown.
+        const int apiPort = m_sim.apiPort(), notifyPort = m_sim.notifyPort();
+        m_sim.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 2, 15000);
+        QCOMPARE(states.last(), int(KarvelonApi::NotificationsRetrying));
+        QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
+        control("notify", R"({"callerID":"102","did":"202"})");
+        QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 3, 15000);
+        QTRY_COMPARE(balloons, (QStringList{"Notificaties uit", "Geen verbinding ", "Notificaties zij"}));
+
+        // Switched off during the backoff: no attempt follows.
+        m_sim.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(states.last(), int(KarvelonApi::NotificationsRetrying), 15000);
+        worker.run([&api]() {
+            Settings().set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), false);
+            api->onSettingsUpdated();
+        });
+        QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
+        QTest::qWait(1500);
+        QCOMPARE(registrations(), 0);
+        QCOMPARE(notifyState()["connections"].toInt(), 0);
+        QCOMPARE(states.last(), int(KarvelonApi::NotificationsOff));
+    }
+    void channel_wakesOnClockJumpWithoutBus()
+    {
+        QVERIFY2(startSim(), m_sim.output().constData());
+        QVERIFY(m_sim.setBehaviour({{"status", 500}}));
+        FixedClock clock(QDateTime::currentDateTime());
+        Clock::setInstance(&clock);
+        WorkerThread worker;
+        auto api = makeApi(worker, [](ServiceConfig& c) { c.backoffInitialMsecs = 60000, c.resumeCheckMsecs = 100; });
+        QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
+        QTRY_COMPARE(registrations(), 1);
+        QVERIFY(m_sim.setBehaviour({}));
+        QTest::qWait(500);
+        QCOMPARE(registrations(), 1); // the backoff holds
+        // The wall clock runs ahead of the monotonic one, as after a night's sleep.
+        worker.run([&clock]() { clock.advanceMSecs(120000); });
+        QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
+        QTRY_VERIFY(api->isNotificationSocketConnected());
+        api.reset(), Clock::setInstance(nullptr); // the worker may read the clock until then
+    }
+    void channel_wakesOnSleepAndNetworkSignals()
+    {
+        if (qEnvironmentVariableIsEmpty("KARVELON_PRIVATE_SYSTEM_BUS")) {
+            // A process connects to its system bus once: this test runs again in a child, with a private bus as its
+            // system bus, where the mocks (system-bus templates) take their place from the same variable.
+            PrivateBus bus;
+            QVERIFY(bus.start());
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().toUtf8());
+            qputenv("KARVELON_PRIVATE_SYSTEM_BUS", "1");
+            QVERIFY(bus.startMock(QStringLiteral("logind"), QStringLiteral("org.freedesktop.login1")));
+            QVERIFY(bus.startMock(QStringLiteral("networkmanager"), QStringLiteral("org.freedesktop.NetworkManager")));
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
+            QVERIFY(child.waitForFinished(120000));
+            QCOMPARE(child.exitCode(), 0);
+            return;
+        }
+        QDBusConnection bus = QDBusConnection::systemBus();
+        const auto mockCall = [&bus](const QString& service, const QString& method, const QVariantList& args) {
+            QDBusMessage call = QDBusMessage::createMethodCall(service, '/' + QString(service).replace('.', '/'),
+                                                               "org.freedesktop.DBus.Mock", method);
+            call.setArguments(args);
+            return bus.call(call).type() == QDBusMessage::ReplyMessage;
+        };
+        const auto prepareForSleep = [&mockCall](bool sleeping) {
+            return mockCall("org.freedesktop.login1", "EmitSignal",
+                            {"org.freedesktop.login1.Manager", "PrepareForSleep", "b",
+                             QVariantList{QVariant::fromValue(QDBusVariant(sleeping))}});
+        };
+
+        QVERIFY2(startSim(), m_sim.output().constData());
+        WorkerThread worker;
+        const auto api = makeApi(worker, [](ServiceConfig& c) { c.backoffInitialMsecs = 60000; });
+        QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
+
+        // Going to sleep closes the connection; waking registers again at once.
+        QVERIFY(prepareForSleep(true));
+        QTRY_COMPARE(notifyState()["connections"].toInt(), 0);
+        QVERIFY(prepareForSleep(false));
+        QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
+        // So does the network coming back.
+        QVERIFY(mockCall("org.freedesktop.NetworkManager", "SetGlobalConnectionState", {uint(70)}));
+        QTRY_COMPARE_WITH_TIMEOUT(registrations(), 3, 2000);
+    }
 
 private:
-    bool startSim(QJsonObject config = {}, int apiPort = 0, int notifyPort = 0);
+    bool startSim(QJsonObject config = {}, int apiPort = 0, int notifyPort = 0)
+    {
+        const QJsonObject login{{"username", kLogin}, {"password", "Geheim-42"}, {"customer", "100234"}};
+        config["notificationLogins"] = QJsonArray{login};
+        for (const QString key : {"customers", "apis"})
+            config[key] = QJsonDocument::fromJson(TestSupport::readFile(KARVELON_SIM_DIR "/demo-config.json"))[key];
+        Settings settings; // blanks typed into the login are not part of it
+        settings.set(kNotificationsGroup, kEnabled, true);
+        settings.set(kNotificationsGroup, kUsername, QStringLiteral("jan+de vries@bedrijf.nl"));
+        settings.set(kNotificationsGroup, kPassword, QStringLiteral("Geheim-42"));
+        return m_sim.start(config, apiPort, notifyPort);
+    }
     void control(const char* name, const char* body = "{}")
     {
         m_sim.control("POST", QLatin1String(name), QJsonDocument::fromJson(body).object());
     }
     QJsonObject notifyState() { return m_sim.control("GET", QStringLiteral("notify-state")).toObject(); }
+    // An API on the worker thread, against the simulator with the timings tune sets; released with the pointer.
+    template <typename Tune> std::shared_ptr<KarvelonApi> makeApi(WorkerThread& worker, Tune tune)
+    {
+        ServiceConfig config = m_sim.config();
+        tune(config);
+        KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
+        return std::shared_ptr<KarvelonApi>(api, [&worker](KarvelonApi* p) { worker.run([p]() { delete p; }); });
+    }
     int registrations()
     {
         const QJsonArray r = m_sim.requests();
@@ -75,290 +325,6 @@ private:
     }
     PbxSimulator m_sim;
 };
-
-bool TestNotify::startSim(QJsonObject config, int apiPort, int notifyPort)
-{
-    const QJsonObject login{{"username", kLogin}, {"password", "Geheim-42"}, {"customer", "100234"}};
-    config["notificationLogins"] = QJsonArray{login};
-    for (const QString key : {"customers", "apis"})
-        config[key] = QJsonDocument::fromJson(TestSupport::readFile(KARVELON_SIM_DIR "/demo-config.json"))[key];
-    Settings settings; // blanks typed into the login are not part of it
-    settings.set(kNotificationsGroup, kEnabled, true);
-    settings.set(kNotificationsGroup, kUsername, QStringLiteral("jan+de vries@bedrijf.nl"));
-    settings.set(kNotificationsGroup, kPassword, QStringLiteral("Geheim-42"));
-    return m_sim.start(config, apiPort, notifyPort);
-}
-
-void TestNotify::frames()
-{
-    const char* const table[][2] = { // frame, then: type pingTimeout pingInterval event data
-        {R"(0{"sid":"a","upgrades":[],"pingInterval":25000,"pingTimeout":20000})", "Open 20000 25000  {}"},
-        {R"(0{"pingTimeout":"20000"})", "Open 0 0  {}"},
-        {R"(0{"pingTimeout":1e300})", "Open 536870911 0  {}"},
-        {"0{pingTimeout:5}", "Open 0 0  {}"},
-        {R"(42["notify",{"x":1}])", R"(Event 0 0 notify {"x":1})"},
-        {R"(42["notify",{"x":1},{"y":2}])", "Event 0 0 notify {}"},
-        {R"(42["notify","text"])", "Event 0 0 notify {}"},
-        {"42[]", "Ignored 0 0  {}"},
-        {R"(42["notify",{)", "Ignored 0 0  {}"},
-        {"41", "Disconnect 0 0  {}"},
-        {"3", "Pong 0 0  {}"},
-        {"", "Unrecognised 0 0  {}"},
-        {"\xff\xfe\x01", "Unrecognised 0 0  {}"}};
-    const char* const types[] = {"Open", "Pong", "Event", "Disconnect", "Ignored", "Unrecognised"};
-    for (const auto& row : table) {
-        const QString frame = QString::fromUtf8(row[0]);
-        const SocketIOFrame f = SocketIOFrame::parse(frame);
-        const QByteArray data = QJsonDocument(f.eventData).toJson(QJsonDocument::Compact);
-        QCOMPARE(frame + " -> " + QString::asprintf("%s %d %d %s %s", types[f.type], f.pingTimeoutMsecs,
-                                                  f.pingIntervalMsecs, qUtf8Printable(f.eventName), data.constData()),
-                 frame + " -> " + QString::fromUtf8(row[1]));
-        QCOMPARE(SocketIOFrame::textOfBinary(frame.toUtf8() + QByteArray("\0junk", 5)), frame); // binary: text up to 0
-    }
-    QCOMPARE(SocketIO::socketUrl(QUrl(QStringLiteral("https://u:p@host:4123/path?x")), 7).toString(),
-             QStringLiteral("wss://host:4123/socket.io/?EIO=3&transport=websocket&t=7"));
-}
-
-void TestNotify::wanIp()
-{
-    // The HTML page and the plain-text service; empty: it never answers, and fails after the time limit.
-    const QByteArray page = "<html><head><title>IP</title></head><body>Current IP Address: 192.0.2.7</body></html>\r\n";
-    const struct { QByteArray page, text; const char* address; } table[] = {
-        {page, {}, "192.0.2.7"},                       // the text service stalled: the page's
-        {"<body>Address: 2001:db8::1</body>", {}, ""}, // two colons: none
-        {page, " 198.51.100.4 \r\n", "198.51.100.4"},  // the text has the last word
-        {page, "\n", "192.0.2.7"},                     // a blank text keeps the page's
-        {{}, "192.0.2.9\n", "192.0.2.9"},              // the page stalled: the text's
-        {{}, {}, ""}};
-    for (const auto& row : table) {
-        CannedHttp html(row.page), plain(row.text);
-        const QString tag = QString::number(&row - table) + QLatin1Char(':');
-        QCOMPARE(tag + WanIpResolver::resolveWanIp(html.url(), plain.url(), 300), tag + QLatin1String(row.address));
-    }
-}
-
-void TestNotify::socketIO_reconnectsUpToTheLimit_watchdogEndsSilence()
-{
-    // A short heartbeat: the connection may stay quiet for 600 + 400 ms.
-    QVERIFY2(startSim({{"notifyPingIntervalMs", 600}, {"notifyPingTimeoutMs", 400}}), m_sim.output().constData());
-    SocketIO io(100);
-    QStringList events;
-    for (const char* name : {"serveroutput", "disconnected", "ErrorLimitReached"})
-        io.on(QLatin1String(name), [&events, name](const QJsonObject&) { events << QLatin1String(name); });
-    io.connect(m_sim.notifyUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 1, 15000);
-
-    // An abrupt drop, healed by the client itself; afterwards still one ping per period.
-    control("notify-drop");
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 2, 15000);
-    control("notify-reset");
-    QTest::qWait(1000);
-    QVERIFY(qAbs(notifyState()[QStringLiteral("pings")].toInt() - 8) <= 5);
-
-    // The connection goes, and so do the next five attempts: five reconnections, then the limit.
-    control("notify-drop", R"({"next":5})");
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("ErrorLimitReached")), 1, 30000);
-    QCOMPARE(notifyState()[QStringLiteral("dropped")].toInt(), 5);
-    QCOMPARE(events.count(QStringLiteral("serveroutput")), 2);
-
-    // A server that goes quiet is given up after the silence limit.
-    io.connect(m_sim.notifyUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 3, 15000);
-    QCOMPARE(io.silenceLimit(), 1000);
-    const int disconnections = events.count(QStringLiteral("disconnected"));
-    control("notify-silent");
-    QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("disconnected")), disconnections + 1, 15000);
-    QVERIFY(!io.isConnected());
-}
-
-void TestNotify::transientKinds_backoffFigures_countdown()
-{
-    using R = QNetworkReply;
-    using S = QSslError;
-    const struct { R::NetworkError error; int status; bool refused; S::SslError ssl; bool transient; } kinds[] = {
-        {R::ConnectionRefusedError, 0, false, S::NoError, true},
-        {R::SslHandshakeFailedError, 0, false, S::NoError, true},
-        {R::SslHandshakeFailedError, 0, false, S::SelfSignedCertificate, false}, // untrusted: the user's to fix
-        {R::ServiceUnavailableError, 503, false, S::NoError, true},
-        {R::UnknownContentError, 429, false, S::NoError, true},
-        {R::AuthenticationRequiredError, 401, false, S::NoError, false},
-        {R::NoError, 200, true, S::NoError, false}}; // an error_message from the service
-    for (const auto& k : kinds)
-        QVERIFY2(ConnectionSupervisor::isTransient(k.error, k.status, k.refused, {k.ssl}) == k.transient,
-                 qPrintable(QString::number(&k - kinds)));
-    // failures, jitter unit -> wait: doubling from 1 s, 50..150 %, never above 60 s.
-    const int table[][3] = {{1, 0, 500}, {1, 99, 1490}, {3, 50, 4000}, {6, 50, 32000}, {7, 0, 30000}, {7, 50, 60000},
-                            {40, 99, 60000}};
-    for (const auto& row : table)
-        QCOMPARE(ConnectionSupervisor::backoffMsecs(row[0], 1000, 60000, row[1] / 100.0), row[2]);
-    QVERIFY(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsRetrying, 17).endsWith(" over 17 s"));
-}
-
-void TestNotify::channel_refusalStops_outagesHealByThemselves_stopEndsBackoff()
-{
-    QVERIFY2(startSim(), m_sim.output().constData());
-    Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("verkeerd"));
-    WorkerThread worker;
-    ServiceConfig config = m_sim.config();
-    config.backoffInitialMsecs = 300;
-    config.backoffMaxMsecs = 600;
-    config.outageNoticeMsecs = 1500;
-    KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
-    QStringList calls, balloons; // recorded on this thread
-    QList<int> states;
-    connect(api, &KarvelonApi::incomingCall, this,
-            [&calls](const QString& caller, const QString& did, const QString& text) {
-                calls << caller + '|' + did + '|' + text;
-            });
-    connect(api, &KarvelonApi::showUserNotification, this,
-            [&balloons](bool, const QString& text) { balloons << text.left(24); });
-    connect(api, &KarvelonApi::notificationStateChanged, this, [&states](int state) { states << state; });
-
-    // Refused by the service: one registration, one balloon, no further tries.
-    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
-    QTRY_COMPARE(balloons, QStringList{"Notificaties uitgeschake"});
-    QTest::qWait(1000);
-    QCOMPARE(registrations(), 1);
-    QCOMPARE(states.last(), int(KarvelonApi::NotificationsDisabled));
-
-    // Saving the settings starts it again.
-    const int mark = TestSupport::logged().size();
-    Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("Geheim-42"));
-    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
-    QTRY_VERIFY_WITH_TIMEOUT(api->isNotificationSocketConnected() && notifyState()["registered"].toInt() == 1, 15000);
-    QCOMPARE(states.last(), int(KarvelonApi::NotificationsConnected));
-    // Registered from the public address; the register frame carries the login and the key issued.
-    const QJsonObject request = m_sim.requests().last().toObject();
-    QCOMPARE(request["verdict"].toString(), QStringLiteral("ok"));
-    QCOMPARE(request["params"]["options"].toString(), QStringLiteral("127.0.0.1"));
-    const QJsonObject frame = notifyState()["registers"].toArray().first().toObject();
-    QCOMPARE(frame["wskey"].toString(), request["wskey"].toString());
-    QCOMPARE(frame["username"].toString(), kLogin);
-    // The password digest is as good as the password: it is never logged.
-    QVERIFY(TestSupport::logged().mid(mark).filter(request["params"]["data"].toString()).isEmpty());
-
-    // Caller text, number called, the other fields sorted by name.
-    control("notify", R"({"callerID":"101","did":"202","contact":"Jos\u00e9","callid":"7","b":"2","a":"1"})");
-    control("notify", R"({"callerID":"101","did":"203","contact":"","wachtrij":3})");
-    QTRY_COMPARE_WITH_TIMEOUT(calls, (QStringList{"Jos\u00e9 (101)|202|a: 1\r\nb: 2", "101|203|wachtrij: "}), 15000);
-
-    // A drop the client heals by itself is left alone: no second registration tears it down.
-    control("notify-drop");
-    QTRY_COMPARE_WITH_TIMEOUT(notifyState()["registers"].toArray().size(), 2, 15000);
-    QTest::qWait(1500);
-    QCOMPARE(registrations(), 2);
-    QCOMPARE(notifyState()["registered"].toInt(), 1);
-
-    // The server is away for several backoff periods, then restarts on its ports: back without the user,
-    // with one balloon for the outage and one for the recovery, and the next call shown.
-    const int apiPort = m_sim.apiPort(), notifyPort = m_sim.notifyPort();
-    m_sim.stop();
-    QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 2, 15000);
-    QCOMPARE(states.last(), int(KarvelonApi::NotificationsRetrying));
-    QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
-    QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
-    control("notify", R"({"callerID":"102","did":"202"})");
-    QTRY_COMPARE_WITH_TIMEOUT(calls.size(), 3, 15000);
-    QTRY_COMPARE(balloons, (QStringList{"Notificaties uitgeschake", "Geen verbinding met de n", "Notificaties zijn weer a"}));
-
-    // Switched off during the backoff: no attempt follows.
-    m_sim.stop();
-    QTRY_COMPARE_WITH_TIMEOUT(states.last(), int(KarvelonApi::NotificationsRetrying), 15000);
-    worker.run([api]() {
-        Settings().set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), false);
-        api->onSettingsUpdated();
-    });
-    QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
-    QTest::qWait(1500);
-    QCOMPARE(registrations(), 0);
-    QCOMPARE(notifyState()["connections"].toInt(), 0);
-    QCOMPARE(states.last(), int(KarvelonApi::NotificationsOff));
-    worker.run([api]() { delete api; });
-}
-
-void TestNotify::channel_wakesOnClockJumpWithoutBus()
-{
-    QVERIFY2(startSim(), m_sim.output().constData());
-    QVERIFY(m_sim.setBehaviour({{"status", 500}}));
-    FixedClock clock(QDateTime::currentDateTime());
-    Clock::setInstance(&clock);
-    WorkerThread worker;
-    ServiceConfig config = m_sim.config();
-    config.backoffInitialMsecs = 60000;
-    config.resumeCheckMsecs = 100;
-    KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
-    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
-    QTRY_COMPARE(registrations(), 1);
-    QVERIFY(m_sim.setBehaviour({}));
-    QTest::qWait(500);
-    QCOMPARE(registrations(), 1); // the backoff holds
-    // The wall clock runs ahead of the monotonic one, as after a night's sleep.
-    worker.run([&clock]() { clock.advanceMSecs(120000); });
-    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
-    QTRY_VERIFY(api->isNotificationSocketConnected());
-    worker.run([api]() { delete api; });
-    Clock::setInstance(nullptr);
-}
-
-void TestNotify::channel_wakesOnSleepAndNetworkSignals()
-{
-    if (qEnvironmentVariableIsEmpty("KARVELON_PRIVATE_SYSTEM_BUS")) {
-        // A process connects to its system bus once: this test runs again in a child, on a private bus.
-        QProcess bus;
-        bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
-        QVERIFY(bus.waitForReadyRead(10000));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromLatin1(bus.readLine().trimmed()));
-        env.insert(QStringLiteral("KARVELON_PRIVATE_SYSTEM_BUS"), QStringLiteral("1"));
-        QProcess child;
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
-        QVERIFY(child.waitForFinished(120000));
-        bus.kill(), bus.waitForFinished();
-        QCOMPARE(child.exitCode(), 0);
-        return;
-    }
-    QProcess logind, networkManager;
-    logind.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", "--template", "logind"});
-    networkManager.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", "--template", "networkmanager"});
-    QDBusConnection bus = QDBusConnection::systemBus();
-    QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")) &&
-                                 bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.NetworkManager")),
-                             15000);
-    const auto mockCall = [&bus](const char* service, const char* path, const char* method, const QVariantList& args) {
-        QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(service), QLatin1String(path),
-                                                           QStringLiteral("org.freedesktop.DBus.Mock"), QLatin1String(method));
-        call.setArguments(args);
-        return bus.call(call).type() == QDBusMessage::ReplyMessage;
-    };
-    const auto prepareForSleep = [&mockCall](bool sleeping) {
-        return mockCall("org.freedesktop.login1", "/org/freedesktop/login1", "EmitSignal",
-                        {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
-                         QStringLiteral("b"), QVariantList{QVariant::fromValue(QDBusVariant(sleeping))}});
-    };
-
-    QVERIFY2(startSim(), m_sim.output().constData());
-    WorkerThread worker;
-    ServiceConfig config = m_sim.config();
-    config.backoffInitialMsecs = 60000;
-    KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
-    QMetaObject::invokeMethod(api, "onSettingsUpdated", Qt::QueuedConnection);
-    QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
-
-    // Going to sleep closes the connection; waking registers again at once.
-    QVERIFY(prepareForSleep(true));
-    QTRY_COMPARE(notifyState()["connections"].toInt(), 0);
-    QVERIFY(prepareForSleep(false));
-    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
-    // So does the network coming back.
-    QVERIFY(mockCall("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager", "SetGlobalConnectionState",
-                     {QVariant::fromValue(uint(70))}));
-    QTRY_COMPARE_WITH_TIMEOUT(registrations(), 3, 2000);
-    worker.run([api]() { delete api; });
-    logind.kill(), networkManager.kill(), logind.waitForFinished(), networkManager.waitForFinished();
-}
 
 QTEST_GUILESS_MAIN(TestNotify)
 #include "test_notify.moc"

@@ -32,11 +32,10 @@ public:
         m_process = new QProcess;
         m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process->setWorkingDirectory(QStringLiteral(KARVELON_SIM_DIR));
-        m_process->start(QStringLiteral(KARVELON_NODE_EXECUTABLE),
-                         {QStringLiteral("sim.js"), QStringLiteral("--exit-with-stdin"), QStringLiteral("--config"),
-                          config.isEmpty() ? QStringLiteral("demo-config.json") : m_config->fileName(),
-                          QStringLiteral("--api-port"), QString::number(apiPort), QStringLiteral("--notify-port"),
-                          QString::number(notifyPort)});
+        const QString file = config.isEmpty() ? QStringLiteral("demo-config.json") : m_config->fileName();
+        const QString api = QString::number(apiPort), notify = QString::number(notifyPort);
+        m_process->start(KARVELON_NODE_EXECUTABLE,
+                         {"sim.js", "--exit-with-stdin", "--config", file, "--api-port", api, "--notify-port", notify});
         // The first line says it is ready, and on which ports.
         const QDeadlineTimer deadline(30000);
         while (!m_process->canReadLine() && m_process->state() != QProcess::NotRunning && !deadline.hasExpired())
@@ -107,7 +106,6 @@ public:
 private:
     QProcess* m_process = nullptr;
     std::unique_ptr<QTemporaryFile> m_config;
-    int m_apiPort = 0;
-    int m_notifyPort = 0;
+    int m_apiPort = 0, m_notifyPort = 0;
     QByteArray m_output;
 };

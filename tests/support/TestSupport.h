@@ -8,10 +8,7 @@
 
 namespace TestSupport {
 // The throw-away home that the test wrapper made for this run (empty when run by hand).
-inline QString testHome()
-{
-    return qEnvironmentVariable("KARVELON_TEST_HOME");
-}
+inline QString testHome() { return qEnvironmentVariable("KARVELON_TEST_HOME"); }
 // As the program sets them, so that Settings and Logger use the throw-away home.
 inline void setApplicationIdentity()
 {

@@ -19,11 +19,7 @@ public:
         m_wake.moveToThread(&m_thread);
         m_thread.start();
     }
-    ~WorkerThread() // objects made on the thread must be released by a job before
-    {
-        m_thread.quit();
-        m_thread.wait();
-    }
+    ~WorkerThread() { m_thread.quit(), m_thread.wait(); } // what was made on it must be released by a job before
     QThread* thread() { return &m_thread; }
     // Runs job on the thread; it must not wait for the caller, which waits for it.
     void run(const std::function<void()>& job)
