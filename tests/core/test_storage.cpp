@@ -1,3 +1,4 @@
+#include "CallHistory.h"
 #include "Clock.h"
 #include "LoggerTestAccess.h"
 #include "Settings.h"
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 // Text that breaks naive writers: JSON syntax, control characters, NUL, UTF-8 of two, three and four bytes.
@@ -39,11 +41,14 @@ class TestStorage : public QObject
     FixedClock m_clock{QDateTime()};
     QString logDir() const { return m_dir.path() + "/logs/"; }
     QString dayFile(int day) const { return logDir() + QString("202406%1.txt").arg(day, 2, 10, QChar('0')); }
+    QString callsFile() const { return m_dir.filePath("calls.jsonl"); }
+    static CallRecord call(const QString& nr) { return {CallRecord::Incoming, 1700000000000, nr, {}, {}, {}, false}; }
 
 private slots:
     void init()
     {
         QVERIFY(QDir(logDir()).removeRecursively());
+        QFile::remove(callsFile());
         m_clock.setMoment(QDateTime(QDate(2024, 6, 12), QTime(10, 0)));
         Clock::setInstance(&m_clock);
     }
@@ -158,6 +163,57 @@ private slots:
             QCOMPARE(messages(*logger), records[fault]);
             QCOMPARE(QFileInfo(logDir()).permissions() & 0x77, QFile::Permissions()); // made again, owner-only
             QVERIFY(fault != 2 || TestSupport::readFile(dayFile(12)).contains("voor"));
+        }
+    }
+
+    // Every field survives a restart; only the newest calls are kept, and the file is compacted; owner-only.
+    void callHistory_fieldsSurviveARestart_newestKept_ownerOnly()
+    {
+        const CallRecord in{CallRecord::Incoming, 1700000000000, "0612345678", "<b>Piet</b>", "0201234567", {}, false};
+        const CallRecord out{CallRecord::Outgoing, 1700000000001, "+31 20 123", {}, {}, "OutlookPlugin", true};
+        CallHistory(callsFile()).add(in);
+        CallHistory(callsFile()).add(out);
+        const QVector<CallRecord> read = CallHistory(callsFile()).recent(3);
+        QCOMPARE(read.size(), 2);
+        QCOMPARE(read.at(0).toLine(), out.toLine());
+        QCOMPARE(read.at(1).toLine(), in.toLine());
+        QVERIFY(read.at(0).accepted && read.at(0).source == out.source && read.at(1).line == in.line);
+        for (int i = 0; i < 12; ++i)
+            CallHistory(callsFile(), 5).add(call(QString::number(i)));
+        CallHistory history(callsFile(), 5);
+        QCOMPARE(history.calls().size(), 5);
+        QCOMPARE(history.calls().first().number + history.calls().last().number, QStringLiteral("711"));
+        QVERIFY(TestSupport::readFile(callsFile()).count('\n') <= 10);
+        QCOMPARE(QFileInfo(callsFile()).permissions() & 0x77, QFile::Permissions());
+    }
+
+    // Damaged lines and a huge file: what is readable is kept, and the file is rewritten. A symbolic link, or someone
+    // else's file (root only), is neither read nor written.
+    void callHistory_damagedOrForeignFiles()
+    {
+        for (const QByteArray& content :
+             {"not json\n{\"dir\":\"sideways\",\"time\":5}\n" + call("1").toLine() + QByteArray("\0\0{\"dir\":\n", 10),
+              QByteArray(2 * CallHistory::MaxReadBytes, 'x') + '\n' + call("1").toLine()}) {
+            QVERIFY(writeFile(callsFile(), content));
+            CallHistory history(callsFile());
+            QCOMPARE(history.calls().size(), 1);
+            QCOMPARE(history.calls().at(0).number, QStringLiteral("1"));
+            QVERIFY(QFileInfo(callsFile()).size() < 1024);
+        }
+        for (const bool symlink : {true, false}) {
+            QFile::remove(callsFile());
+            const QString target = symlink ? m_dir.filePath("target") : callsFile();
+            QVERIFY(writeFile(target, call("1").toLine()));
+            if (symlink)
+                QVERIFY(QFile::link(target, callsFile()));
+            else if (::getuid() != 0 || ::chown(qPrintable(callsFile()), 65534, 65534) != 0)
+                QSKIP("changing a file's owner needs root");
+            CallHistory history(callsFile());
+            QVERIFY(history.calls().isEmpty());
+            history.add(call("2"));
+            history.clear();
+            QCOMPARE(TestSupport::readFile(target), call("1").toLine());
+            QCOMPARE(QFileInfo(callsFile()).isSymLink(), symlink);
         }
     }
 };

@@ -19,28 +19,7 @@
 
 using namespace SettingsKeys;
 
-namespace {
-const QString kLogin = QStringLiteral("jan+devries@bedrijf.nl");
-const QByteArray kPage = "<html><head><title>IP</title></head><body>Current IP Address: 192.0.2.7</body></html>\r\n";
-
-// Answers every request with a canned body over HTTP; with an empty one it never answers.
-class CannedHttp : public QTcpServer
-{
-public:
-    explicit CannedHttp(const QByteArray& body)
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this, body]() {
-            QTcpSocket* socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket, body]() {
-                if (!body.isEmpty() && socket->readAll().contains("\r\n\r\n"))
-                    socket->write("HTTP/1.0 200 OK\r\n\r\n" + body), socket->disconnectFromHost();
-            });
-        });
-    }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(serverPort())); }
-};
-} // namespace
+static const QString kLogin = QStringLiteral("jan+devries@bedrijf.nl");
 
 class TestNotify : public QObject
 {
@@ -78,18 +57,26 @@ private slots:
     }
     void wanIp()
     {
-        // The HTML page and the plain-text service; empty: it never answers, and fails after the time limit.
-        const struct { QByteArray page, text; const char* address; } table[] = {
-            {kPage, {}, "192.0.2.7"},                      // the text service stalled: the page's
-            {"<body>Address: 2001:db8::1</body>", {}, ""}, // two colons: none
-            {kPage, " 198.51.100.4 \r\n", "198.51.100.4"}, // the text has the last word
-            {kPage, "\n", "192.0.2.7"},                    // a blank text keeps the page's
-            {{}, "192.0.2.9\n", "192.0.2.9"},              // the page stalled: the text's
-            {{}, {}, ""}};
+        // The simulator's HTML page and text service, saying this; none: a server that never answers (time limit).
+        QVERIFY2(startSim(), m_sim.output().constData());
+        QTcpServer stalled;
+        QVERIFY(stalled.listen(QHostAddress::LocalHost));
+        const auto url = [&](const QUrl& service, const char* say) {
+            return say ? QUrl(service.toString() + "?say=" + QUrl::toPercentEncoding(QLatin1String(say)))
+                       : QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(stalled.serverPort()));
+        };
+        const struct { const char *page, *text, *address; } table[] = {
+            {"192.0.2.7", nullptr, "192.0.2.7"},            // the text service stalled: the page's
+            {"2001:db8::1", nullptr, ""},                   // two colons: none
+            {"192.0.2.7", " 198.51.100.4 \r\n", "198.51.100.4"}, // the text has the last word
+            {"192.0.2.7", "\n", "192.0.2.7"},                // a blank text keeps the page's
+            {nullptr, "192.0.2.9\n", "192.0.2.9"},           // the page stalled: the text's
+            {nullptr, nullptr, ""}};
+        const ServiceConfig sim = m_sim.config();
         for (const auto& row : table) {
-            CannedHttp html(row.page), plain(row.text);
             const QString tag = QString::number(&row - table) + QLatin1Char(':');
-            QCOMPARE(tag + WanIpResolver::resolveWanIp(html.url(), plain.url(), 300), tag + QLatin1String(row.address));
+            QCOMPARE(tag + WanIpResolver::resolveWanIp(url(sim.wanIpHtmlUrl, row.page), url(sim.wanIpTextUrl, row.text), 300),
+                     tag + QLatin1String(row.address));
         }
     }
     void socketIO_reconnectsUpToTheLimit_watchdogEndsSilence()
@@ -100,7 +87,7 @@ private slots:
         QStringList events;
         for (const char* name : {"serveroutput", "disconnected", "ErrorLimitReached"})
             io.on(QLatin1String(name), [&events, name](const QJsonObject&) { events << QLatin1String(name); });
-        io.connect(m_sim.notifyUrl());
+        io.connect(m_sim.config().notifyUrl);
         QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 1, 15000);
 
         // An abrupt drop, healed by the client itself; afterwards still one ping per period.
@@ -117,7 +104,7 @@ private slots:
         QCOMPARE(events.count(QStringLiteral("serveroutput")), 2);
 
         // A server that goes quiet is given up after the silence limit.
-        io.connect(m_sim.notifyUrl());
+        io.connect(m_sim.config().notifyUrl);
         QTRY_COMPARE_WITH_TIMEOUT(events.count(QStringLiteral("serveroutput")), 3, 15000);
         QCOMPARE(io.silenceLimit(), 1000);
         const int disconnections = events.count(QStringLiteral("disconnected"));
@@ -224,28 +211,27 @@ private slots:
         QCOMPARE(notifyState()["connections"].toInt(), 0);
         QCOMPARE(states.last(), int(KarvelonApi::NotificationsOff));
     }
-    void channel_wakesOnClockJumpWithoutBus()
+    // Without a system bus the clocks tell of a resume; with one, logind's and NetworkManager's signals.
+    void channel_wakesOnClockJumpSleepAndNetworkSignals()
     {
         QVERIFY2(startSim(), m_sim.output().constData());
-        QVERIFY(m_sim.setBehaviour({{"status", 500}}));
-        FixedClock clock(QDateTime::currentDateTime());
-        Clock::setInstance(&clock);
         WorkerThread worker;
-        auto api = makeApi(worker, [](ServiceConfig& c) { c.backoffInitialMsecs = 60000, c.resumeCheckMsecs = 100; });
-        QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
-        QTRY_COMPARE(registrations(), 1);
-        QVERIFY(m_sim.setBehaviour({}));
-        QTest::qWait(500);
-        QCOMPARE(registrations(), 1); // the backoff holds
-        // The wall clock runs ahead of the monotonic one, as after a night's sleep.
-        worker.run([&clock]() { clock.advanceMSecs(120000); });
-        QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
-        QTRY_VERIFY(api->isNotificationSocketConnected());
-        api.reset(), Clock::setInstance(nullptr); // the worker may read the clock until then
-    }
-    void channel_wakesOnSleepAndNetworkSignals()
-    {
         if (qEnvironmentVariableIsEmpty("KARVELON_PRIVATE_SYSTEM_BUS")) {
+            QVERIFY(m_sim.setBehaviour({{"status", 500}}));
+            FixedClock clock(QDateTime::currentDateTime());
+            Clock::setInstance(&clock);
+            auto api = makeApi(worker, [](ServiceConfig& c) { c.backoffInitialMsecs = 60000, c.resumeCheckMsecs = 100; });
+            QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
+            QTRY_COMPARE(registrations(), 1);
+            QVERIFY(m_sim.setBehaviour({}));
+            QTest::qWait(500);
+            QCOMPARE(registrations(), 1); // the backoff holds
+            // The wall clock runs ahead of the monotonic one, as after a night's sleep.
+            worker.run([&clock]() { clock.advanceMSecs(120000); });
+            QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
+            QTRY_VERIFY(api->isNotificationSocketConnected());
+            api.reset(), Clock::setInstance(nullptr); // the worker may read the clock until then
+
             // A process connects to its system bus once: this test runs again in a child, with a private bus as its
             // system bus, where the mocks (system-bus templates) take their place from the same variable.
             PrivateBus bus;
@@ -274,8 +260,6 @@ private slots:
                              QVariantList{QVariant::fromValue(QDBusVariant(sleeping))}});
         };
 
-        QVERIFY2(startSim(), m_sim.output().constData());
-        WorkerThread worker;
         const auto api = makeApi(worker, [](ServiceConfig& c) { c.backoffInitialMsecs = 60000; });
         QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
         QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);

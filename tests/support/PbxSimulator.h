@@ -63,14 +63,12 @@ public:
 
     int apiPort() const { return m_apiPort; }
     int notifyPort() const { return m_notifyPort; }
-    QString apiBaseUrl() const { return QStringLiteral("http://127.0.0.1:%1/api/").arg(m_apiPort); }
-    QUrl notifyUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_notifyPort)); }
     // The simulator as the service: API, notification server, public-address pages.
     ServiceConfig config() const
     {
         ServiceConfig config;
-        config.apiBaseUrl = apiBaseUrl();
-        config.notifyUrl = notifyUrl();
+        config.apiBaseUrl = QStringLiteral("http://127.0.0.1:%1/api/").arg(m_apiPort);
+        config.notifyUrl = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_notifyPort));
         config.wanIpHtmlUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/_sim/wanip.html").arg(m_apiPort));
         config.wanIpTextUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/_sim/wanip.txt").arg(m_apiPort));
         return config;

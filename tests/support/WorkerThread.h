@@ -20,7 +20,6 @@ public:
         m_thread.start();
     }
     ~WorkerThread() { m_thread.quit(), m_thread.wait(); } // what was made on it must be released by a job before
-    QThread* thread() { return &m_thread; }
     // Runs job on the thread; it must not wait for the caller, which waits for it.
     void run(const std::function<void()>& job)
     {

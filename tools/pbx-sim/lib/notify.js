@@ -12,7 +12,7 @@
 //   POST notify-refuse-register refuse the next "register" ({"count":N})
 //   POST notify-reset           forget connections, registrations and counters
 //   GET  notify-state           what the server has seen
-//   GET  wanip.html, wanip.txt  a what-is-my-address service in both forms, for the demo
+//   GET  wanip.html, wanip.txt  a what-is-my-address service in both forms, for the demo (?say=: that text)
 const crypto = require('node:crypto');
 const http = require('node:http');
 const { Server } = require('socket.io');
@@ -255,15 +255,16 @@ async function setup(ctx) {
     });
   });
 
-  // What-is-my-address answers for the demo: the caller's own address.
+  // What-is-my-address answers for the demo: the caller's own address, or (for tests) what ?say= gives, as is.
   const callerAddress = (req) => String(req.socket.remoteAddress || '').replace(/^::ffff:/, '');
-  ctx.addControl('GET', 'wanip.html', (req, res) => {
+  ctx.addControl('GET', 'wanip.html', (req, res, info) => {
     res.writeHead(200, { 'Content-Type': 'text/html' });
-    res.end(`<html><head><title>Current IP Check</title></head><body>Current IP Address: ${callerAddress(req)}</body></html>\r\n`);
+    const address = info.query.get('say') ?? callerAddress(req);
+    res.end(`<html><head><title>Current IP Check</title></head><body>Current IP Address: ${address}</body></html>\r\n`);
   });
-  ctx.addControl('GET', 'wanip.txt', (req, res) => {
+  ctx.addControl('GET', 'wanip.txt', (req, res, info) => {
     res.writeHead(200, { 'Content-Type': 'text/plain' });
-    res.end(`${callerAddress(req)}\n`);
+    res.end(info.query.get('say') ?? `${callerAddress(req)}\n`);
   });
 
   const every = Number(config.incomingCallEverySeconds);

@@ -1,2 +1,0 @@
-# Settings dialog and log viewer.
-karvelon_add_test(test_dialogs SOURCES test_dialogs.cpp LIBS karvelon_ui)
