@@ -7,7 +7,6 @@
 #include "KarvelonApplication.h"
 #include "SystemTrayIcon.h"
 
-#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,19 +23,12 @@ KarvelonApplication* app() { return qobject_cast<KarvelonApplication*>(qApp); }
 QJsonObject describe(const QWidget* w, const QRect& local, const QString& text, bool enabled)
 {
     const QRect r(w ? w->mapToGlobal(local.topLeft()) : local.topLeft(), local.size());
-    QJsonObject o{{"x", r.x()}, {"y", r.y()}, {"w", r.width()}, {"h", r.height()}, {"text", text},
-                  {"enabled", enabled}, {"name", w ? w->objectName() : QString()}};
-    if (const auto* combo = qobject_cast<const QComboBox*>(w)) {
-        QJsonArray items;
-        for (int i = 0; i < combo->count(); ++i)
-            items.append(combo->itemText(i));
-        o.insert("items", items), o.insert("current", combo->currentText());
-    }
-    return o;
+    return QJsonObject{{"x", r.x()}, {"y", r.y()}, {"w", r.width()}, {"h", r.height()}, {"text", text},
+                       {"enabled", enabled}, {"name", w ? w->objectName() : QString()}};
 }
 
 // The tray icon, the balloons so far, the focus and every visible window with
-// its visible widgets and menu entries.
+// its visible widgets (a list box: its current entry as text) and menu entries.
 QByteArray state(const QJsonArray& balloons)
 {
     QJsonArray windows;
@@ -44,7 +36,8 @@ QByteArray state(const QJsonArray& balloons)
         QJsonArray widgets, actions;
         for (const QWidget* w : top->findChildren<QWidget*>())
             if (w->isVisible())
-                widgets.append(describe(w, w->rect(), w->property("text").toString(), w->isEnabled()));
+                widgets.append(describe(w, w->rect(), w->property(w->property("text").isValid() ? "text" : "currentText")
+                                                        .toString(), w->isEnabled()));
         if (const auto* menu = qobject_cast<QMenu*>(top))
             for (QAction* action : menu->actions())
                 actions.append(describe(menu, menu->actionGeometry(action), action->text(), action->isEnabled()));

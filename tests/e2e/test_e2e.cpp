@@ -30,7 +30,7 @@ private slots:
     void init() { m_desktop.reset(new E2e::Desktop); }
     void cleanup() { m_karvelon.kill(), m_karvelon.waitForFinished(), m_sim.reset(); }
 
-    void callDialogAndTrayMenu_dialTakeACallSaveSettingsAndQuit()
+    void callDialogAndTrayMenu_dialTakeACallAndSaveSettings()
     {
         QVERIFY(m_desktop->start());
         E2e::seedDemoCustomer(true, {"201", "202"});
@@ -41,14 +41,14 @@ private slots:
         const QJsonObject tray = state()["tray"].toObject();
         QVERIFY(qAbs(balloon["x"].toInt() - tray["x"].toInt()) < 400 && qAbs(balloon["y"].toInt() - tray["y"].toInt()) < 100);
         // A link at the start, a second start and a plug-in open the call dialog.
-        callFromDialog({"+31201234567 (tel)"}, "thunderbird 0031201234567 ok");
+        callFromDialog("+31201234567 (tel)", "thunderbird 0031201234567 ok");
         QCOMPARE(second({"--call", "Piet;0612345678=Mobiel;020=Werk"}), 0);
-        callFromDialog({"0612345678 (Mobiel)", "020 (Werk)"}, "thunderbird 0612345678 ok");
+        callFromDialog("0612345678 (Mobiel)", "thunderbird 0612345678 ok");
         QLocalSocket plugin;
         plugin.connectToServer(m_config.commandServerName);
         QVERIFY(plugin.waitForConnected(5000) && plugin.write("ShowCallDialog;Jan;0201234567=Werk") > 0);
         QVERIFY(plugin.waitForBytesWritten(5000));
-        callFromDialog({"0201234567 (Werk)"}, "msoutlook 0201234567 ok");
+        callFromDialog("0201234567 (Werk)", "msoutlook 0201234567 ok");
 
         QVERIFY(openTrayMenu("0201234567") && m_desktop->xdotool({"key", "Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php"), QStringList{"201 0201234567 ok"}, 15000);
@@ -62,10 +62,6 @@ private slots:
         QVERIFY(m_desktop->xdotool({"key", "ctrl+a", "type", "100299"}));
         QVERIFY(click("Karvelon - Instellingen", "widgets", "btnSave"));
         QTRY_COMPARE_WITH_TIMEOUT(Settings().get("CustomerGroup", "Number").toString(), "100299", 10000);
-
-        QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Afsluiten"));
-        QVERIFY(m_karvelon.waitForFinished(15000));
-        QCOMPARE(m_karvelon.exitCode(), 0);
     }
 
     void statusNotifierTray_dialWindowNotificationActionsAndRecentCalls()
@@ -89,7 +85,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(state()["focus"].toString(), "txtDialNumber", 15000);
         QVERIFY(m_desktop->xdotool({"type", "--delay", "30", "0207654321"}));
         QVERIFY(click("Karvelon - Bellen", "widgets", "cboSipAccount") && m_desktop->xdotool({"key", "Down", "Return"}));
-        QTRY_COMPARE(find("Karvelon - Bellen", "widgets", "cboSipAccount")["current"].toString(), "Receptie");
+        QTRY_COMPARE(find("Karvelon - Bellen", "widgets", "cboSipAccount")["text"].toString(), "Receptie");
         QVERIFY(click("Karvelon - Bellen", "widgets", "btnDial"));
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(1), "202 0207654321 ok", 15000);
 
@@ -205,10 +201,10 @@ private:
         return clicked && (number.isEmpty() || (focused && m_desktop->xdotool({"type", "--delay", "30", number})));
     }
 
-    // The call dialog lists these numbers; "Bellen" places the call; the dialog is closed.
-    void callFromDialog(const QStringList& numbers, const QString& call)
+    // The call dialog offers this number first; "Bellen" places the call; the dialog is closed.
+    void callFromDialog(const QString& number, const QString& call)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(find("Karvelon - Bel", "widgets", "cmbPhoneNumber")["items"].toVariant() == numbers, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(find("Karvelon - Bel", "widgets", "cmbPhoneNumber")["text"].toString(), number, 15000);
         const int before = calls("ouctdpl.php").size();
         QVERIFY(click("Karvelon - Bel", "widgets", "btnCall"));
         QTRY_COMPARE_WITH_TIMEOUT(calls("ouctdpl.php").value(before), call, 15000);
