@@ -122,7 +122,8 @@ private slots:
         const QString path = TestSupport::uniqueSocketPath("stale");
         QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         WorkerThread worker;
-        auto* api = worker.make<InternalKarvelonApi>([&path] { return new InternalKarvelonApi(path, nullptr); });
+        InternalKarvelonApi* api = nullptr;
+        worker.run([&api, &path] { api = new InternalKarvelonApi(path, nullptr); });
         auto release = qScopeGuard([&worker, api] { worker.run([api] { delete api; }); });
         QStringList names;
         connect(api, &InternalKarvelonApi::showCallDialog, this, [&](SourceType::Type, const QString& name) {

@@ -298,7 +298,8 @@ private:
     {
         ServiceConfig config = m_sim.config();
         tune(config);
-        KarvelonApi* api = worker.make<KarvelonApi>([&config]() { return new KarvelonApi(config); });
+        KarvelonApi* api = nullptr; // made on the worker thread, so that it belongs to it
+        worker.run([&api, &config]() { api = new KarvelonApi(config); });
         return std::shared_ptr<KarvelonApi>(api, [&worker](KarvelonApi* p) { worker.run([p]() { delete p; }); });
     }
     int registrations()

@@ -20,20 +20,13 @@ public:
         m_thread.start();
     }
     ~WorkerThread() { m_thread.quit(), m_thread.wait(); } // what was made on it must be released by a job before
-    // Runs job on the thread; it must not wait for the caller, which waits for it.
+    // Runs job on the thread, which owns what it makes; the job must not wait for the caller, which waits for it.
     void run(const std::function<void()>& job)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_job = job;
         QMetaObject::invokeMethod(&m_wake, "start", Qt::QueuedConnection);
         m_done.wait(lock, [this]() { return !m_job; });
-    }
-    // Makes an object on the thread (so it belongs to it) and hands it back.
-    template <typename T, typename Make> T* make(Make makeIt)
-    {
-        T* made = nullptr;
-        run([&made, &makeIt]() { made = makeIt(); });
-        return made;
     }
 
 private:
