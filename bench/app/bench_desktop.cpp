@@ -3,6 +3,7 @@
 // at the notification server (this process serves it, so the moment is
 // exact), and from the tray's Activate to the dial window on screen.
 // Targets: 50 ms and 150 ms, medians of 10.
+#include "DesktopBench.h"
 #include "E2eSupport.h"
 #include "PbxSimulator.h"
 #include "ServiceConfig.h"
@@ -20,6 +21,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+using DesktopBench::median;
 
 namespace {
 
@@ -77,24 +80,13 @@ bool waitFor(Done done, int msecs = 10000)
     return true;
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString missing = E2e::missingTools();
-    if (!missing.isEmpty()) {
-        std::printf("bench_desktop: skipped (%s)\n", qPrintable(missing));
+    if (!DesktopBench::toolsInstalled("bench_desktop"))
         return 0;
-    }
     E2e::Desktop desktop;
     PbxSimulator sim;
     Server server;

@@ -2,6 +2,7 @@
 // event loop is idle) and peak memory (VmHWM) of Karvelon against the
 // simulator, beside a bare Qt program with only a tray icon. Prints both and
 // the ratios; targets: at most 1.5x the time and 1.3x the memory.
+#include "DesktopBench.h"
 #include "E2eSupport.h"
 #include "PbxSimulator.h"
 #include "ServiceConfig.h"
@@ -16,9 +17,10 @@
 #include <QProcess>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
+
+using DesktopBench::median;
 
 namespace {
 
@@ -88,25 +90,13 @@ Sample measure(const QString& program, const QStringList& arguments, const QProc
     return sample;
 }
 
-double median(std::vector<double> values)
-{
-    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return v < 0; }), values.end());
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString missing = E2e::missingTools();
-    if (!missing.isEmpty()) {
-        std::printf("bench_startup: skipped (%s)\n", qPrintable(missing));
+    if (!DesktopBench::toolsInstalled("bench_startup"))
         return 0;
-    }
     E2e::Desktop desktop;
     PbxSimulator sim;
     if (!desktop.start() || !sim.start()) {
