@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "Logger.h"
+#include "PhoneNumber.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "UrlHelper.h"
@@ -109,24 +110,6 @@ QString KarvelonApi::hashUriString(const QString& text, const QString& key)
 {
     return QString::fromLatin1(
         QMessageAuthenticationCode::hash(text.toLatin1(), key.toLatin1(), QCryptographicHash::Sha256).toHex());
-}
-
-QString KarvelonApi::dialledDigits(const QString& number)
-{
-    QString digits;
-    int i = 0;
-    while (i < number.size() && number.at(i).isSpace())
-        ++i;
-    if (i < number.size() && number.at(i) == QLatin1Char('+')) {
-        digits = QStringLiteral("00");
-        ++i;
-    }
-    for (; i < number.size(); ++i) {
-        const QChar c = number.at(i);
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            digits.append(c);
-    }
-    return digits;
 }
 
 QList<QPair<QString, QString>> KarvelonApi::parseSipAccounts(const QJsonObject& response)
@@ -280,7 +263,7 @@ void KarvelonApi::call(const QString& number, SourceType::Type source, const QSt
     const QString key = settingString(group, kKey);
     const QString defaultSip = settingString(group, kDefaultSip);
     const QString sipAccount = sipAccountId.isEmpty() ? defaultSip : sipAccountId;
-    const QString digits = dialledDigits(number);
+    const QString digits = PhoneNumber::dialledDigits(number);
 
     UrlHelper params;
     addRequestParameters(params, src.options, apiId, sipAccount, digits);

@@ -58,9 +58,6 @@ public:
     const ServiceConfig& config() const { return m_config; }
 
     // --- request side (api/) ---
-    // The digits that go into "telnr": a leading "+" (after leading blanks)
-    // becomes the international prefix "00", then every non-digit is dropped.
-    static QString dialledDigits(const QString& number);
     // The customer's SIP accounts in a successful list reply, as (display name, id),
     // ordered by member name compared as text.
     static QList<QPair<QString, QString>> parseSipAccounts(const QJsonObject& response);

@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include "KarvelonApplication.h"
+#include "PhoneNumber.h"
+#include "PrivateFiles.h"
 #include "SipAccount.h"
 #include "SourceType.h"
 
@@ -63,17 +65,13 @@ void debugLog(QtMsgType type, const QMessageLogContext& context, const QString& 
     // in a shared temporary directory and may hold what the program talks
     // about: it is made for its owner only, never followed through a symbolic
     // link, and never appended to when another user made it.
-    const QByteArray path = QFile::encodeName(debugLogFilePath());
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = PrivateFiles::openOwnFile(debugLogFilePath(), O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
         return;
-    struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid()) {
-        // A file left by an older version may still be readable by others.
-        ::fchmod(fd, 0600);
-        const QByteArray line = message.toUtf8() + QByteArrayLiteral("\r\n");
-        [[maybe_unused]] const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
-    }
+    // A file left by an older version may still be readable by others.
+    ::fchmod(fd, 0600);
+    const QByteArray line = message.toUtf8() + QByteArrayLiteral("\r\n");
+    [[maybe_unused]] const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
     ::close(fd);
 }
 
@@ -118,29 +116,7 @@ QString phoneLinkNumber(const QString& link)
     const int end = rest.indexOf(QRegularExpression(QStringLiteral("[;?]")));
     if (end >= 0)
         rest.truncate(end);
-    const QString decoded = QUrl::fromPercentEncoding(rest.toUtf8());
-
-    QString number;
-    for (const QChar c : decoded) {
-        if (c.isDigit() && c.unicode() < 128) {
-            number.append(c);
-        } else if (c == QLatin1Char('*') || c == QLatin1Char('#')) {
-            number.append(c);
-        } else if (c == QLatin1Char('+')) {
-            // Only the international prefix, in front of everything else.
-            if (!number.isEmpty())
-                return QString();
-            number.append(c);
-        } else if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('(')
-                   || c == QLatin1Char(')') || c == QLatin1Char('/') || c == QChar(0x00a0)) {
-            continue;
-        } else {
-            return QString();
-        }
-    }
-    if (number == QLatin1String("+"))
-        return QString();
-    return number;
+    return PhoneNumber::normalized(QUrl::fromPercentEncoding(rest.toUtf8()));
 }
 
 QString callRequestFromPhoneLink(const QString& link)

@@ -43,10 +43,8 @@ QStringList withoutEmptyLinkOption(const QStringList& arguments);
 bool isPhoneLink(const QString& value);
 
 // The dialable number of a telephone link: percent-decoded, parameters after
-// ";" (and a query after "?") dropped, visual separators (blanks, "-", ".",
-// "(", ")", "/") removed. Keeps a leading "+" and the digits, "*" and "#".
-// Empty when the link holds no number or anything else (letters, a "+" that
-// is not in front).
+// ";" (and a query after "?") dropped, then read as every number is
+// (PhoneNumber::normalized). Empty when the link holds no dialable number.
 QString phoneLinkNumber(const QString& link);
 
 // The call request for a telephone link, in the form a plug-in sends: the

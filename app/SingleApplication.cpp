@@ -1,5 +1,7 @@
 #include "SingleApplication.h"
 
+#include "PrivateFiles.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,8 +23,7 @@ namespace {
 // Makes dir (if needed) owner-only and tells whether it is ours alone.
 bool isPrivateDirectory(const QString& dir)
 {
-    QDir().mkpath(dir);
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    PrivateFiles::makeDirectory(dir);
     const QFileInfo info(dir);
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
                                             | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;

@@ -1,6 +1,7 @@
 #include "CallHistory.h"
 
 #include "Logger.h"
+#include "PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,36 +28,6 @@ const QLatin1String kName("name");
 const QLatin1String kLine("line");
 const QLatin1String kSource("source");
 const QLatin1String kAccepted("accepted");
-
-// Opens the history file without following a symbolic link, and only when it
-// is a plain file of this user; -1 with errno set otherwise (EPERM: not ours).
-int openOwnFile(const QString& path, int flags)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return -1;
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
-        ::close(fd);
-        errno = EPERM;
-        return -1;
-    }
-    return fd;
-}
-
-void makePrivateDirectoryFor(const QString& path)
-{
-    const QString dir = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(dir) && QDir().mkpath(dir))
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-QString errorText(int error)
-{
-    if (error == EPERM || error == ELOOP)
-        return QStringLiteral("het bestand is niet van deze gebruiker of is een symbolische koppeling");
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 } // namespace
 
@@ -138,10 +109,10 @@ void CallHistory::load()
 {
     if (m_filePath.isEmpty())
         return;
-    const int fd = openOwnFile(m_filePath, O_RDONLY);
+    const int fd = PrivateFiles::openOwnFile(m_filePath, O_RDONLY);
     if (fd < 0) {
         if (errno != ENOENT)
-            warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet lezen: %2").arg(m_filePath, errorText(errno)));
+            warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet lezen: %2").arg(m_filePath, PrivateFiles::errorText(errno)));
         return;
     }
     // A huge file is read from its end only: the newest calls are all that is kept.
@@ -181,17 +152,17 @@ bool CallHistory::append(const QByteArray& line)
 {
     if (m_filePath.isEmpty())
         return false;
-    makePrivateDirectoryFor(m_filePath);
-    const int fd = openOwnFile(m_filePath, O_WRONLY | O_APPEND | O_CREAT);
+    PrivateFiles::makeDirectoryFor(m_filePath);
+    const int fd = PrivateFiles::openOwnFile(m_filePath, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0) {
-        warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, errorText(errno)));
+        warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(errno)));
         return false;
     }
     const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
     const int error = errno;
     ::close(fd);
     if (written != line.size()) {
-        warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, errorText(error)));
+        warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(error)));
         return false;
     }
     return true;
@@ -205,10 +176,10 @@ void CallHistory::compact()
     // Never replace what is not ours: someone else's file, or a link to somewhere else.
     const QFileInfo info(m_filePath);
     if (info.isSymLink() || (info.exists() && (!info.isFile() || info.ownerId() != ::getuid()))) {
-        warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, errorText(EPERM)));
+        warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(EPERM)));
         return;
     }
-    makePrivateDirectoryFor(m_filePath);
+    PrivateFiles::makeDirectoryFor(m_filePath);
     QSaveFile file(m_filePath);
     if (file.open(QIODevice::WriteOnly)) {
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "LogRecord.h"
+#include "PrivateFiles.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDebug>
@@ -175,8 +176,8 @@ void Logger::openNewLogFile()
     const QString path = m_logLocation + QStringLiteral("%1.txt").arg(now.date().toString(QStringLiteral("yyyyMMdd")));
     // Made here rather than once at start, so a directory removed while we ran comes
     // back. The records name contacts and numbers: keep a directory we create to ourselves.
-    if (!QFileInfo::exists(m_logLocation) && QDir().mkpath(m_logLocation))
-        QFile::setPermissions(m_logLocation, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (!QFileInfo::exists(m_logLocation))
+        PrivateFiles::makeDirectory(m_logLocation);
     delete m_file;
     m_file = new QFile(path);
     if (m_file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

@@ -1,11 +1,9 @@
 #include "Settings.h"
 
 #include "Logger.h"
+#include "PrivateFiles.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 Settings::Settings()
     : m_settings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
@@ -52,16 +50,10 @@ QString Settings::fileName() const
 // replacing and chmod exposes nothing.
 void Settings::restrictAccess()
 {
-    const QString path = m_settings.fileName();
-    if (!QFile::exists(path))
-        return;
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    PrivateFiles::restrictFile(m_settings.fileName());
 }
 
 void Settings::restrictDirectory()
 {
-    const QString dir = QFileInfo(m_settings.fileName()).absolutePath();
-    if (!QFileInfo::exists(dir) && !QDir().mkpath(dir))
-        return;
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    PrivateFiles::makeDirectoryFor(m_settings.fileName());
 }

@@ -1,5 +1,6 @@
 #include "ButtonGroupAction.h"
 
+#include "PhoneNumber.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccount.h"
@@ -43,7 +44,7 @@ QString ButtonGroupAction::clearPhoneNumber()
 
 QValidator* ButtonGroupAction::createNumberValidator(QObject* parent)
 {
-    return new QRegExpValidator(QRegExp(QStringLiteral("[0-9-+]+"), Qt::CaseSensitive, QRegExp::RegExp), parent);
+    return new QRegExpValidator(QRegExp(PhoneNumber::fieldPattern(), Qt::CaseSensitive, QRegExp::RegExp), parent);
 }
 
 void ButtonGroupAction::initInputfield()

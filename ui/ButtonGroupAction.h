@@ -28,7 +28,7 @@ public:
     // The click-to-dial account that "Bel" and the call history call with.
     static QString defaultSipId();
 
-    // What a number field accepts: digits, "+" and "-". Shared by every field that dials.
+    // What a number field accepts (PhoneNumber::fieldPattern). Shared by every field that dials.
     static QValidator* createNumberValidator(QObject* parent);
 
     // The number field, so that the menu can hand it the keyboard focus.

@@ -3,6 +3,7 @@
 #include "CallRequest.h"
 #include "CommandLine.h"
 #include "InternalKarvelonApi.h"
+#include "PhoneNumber.h"
 #include "PluginCommand.h"
 #include "SocketIO.h"
 #include "TestSupport.h"
@@ -51,7 +52,8 @@ private slots:
             {"CallTo://+31 20/123 4567", true, intl},
             {"callto:%2B31201234567?type=phone", true, intl},
             {QString::fromUtf8("tel:020\xc2\xa0" "1234567"), true, national}, // a no-break space
-            {"tel:*31%23020", true, "*31#020;*31#020=tel"},
+            {"tel:*31%23020", true, ""}, // the service dials digits only
+            {"tel:+31%20(0)20%201234567", true, intl}, // the trunk prefix after the country code
             {"tel:;ext=1", true, ""},
             {"tel:0031+20", true, ""},
             {"callto:jan.jansen", true, ""},
@@ -67,6 +69,31 @@ private slots:
         QCOMPARE(CommandLine::withoutEmptyLinkOption(menu), menu.mid(0, 2)); // only a trailing bare "--call" goes
         QCOMPARE(CommandLine::withoutEmptyLinkOption(link), link);
         QCOMPARE(CommandLine::withoutEmptyLinkOption(empty), empty);
+    }
+
+    // One reading of a number for the fields, links, the digits sent and the comparison of two notations.
+    void phoneNumber_oneReading()
+    {
+        const struct { QString text, normalized, digits, national; bool typed; } table[] = {
+            // text; normalized ("" not a number); digits sent; national form; a field takes it as typed
+            {"020 - 123 45 67", "0201234567", "0201234567", "0201234567", true},
+            {"+31 (0)20-123 45 67", "+31201234567", "0031201234567", "0201234567", true},
+            {"0031 (0)6 1234 5678", "0031612345678", "0031612345678", "0612345678", true},
+            {"(020) 123.45/67", "0201234567", "0201234567", "0201234567", true},
+            {" +32 2 123 45 67", "+3221234567", "003221234567", "003221234567", false}, // blank before "+"
+            {"06-12+3", "", "06123", "", false},                                 // "+" not in front
+            {"*31#020", "", "31020", "", false},
+            {"+", "", "00", "", true}, {"-", "", "", "", true},
+            {QString::fromUtf8("Ù¡Ù¢ 020"), "", "020", "", false}, // non-ASCII digits
+            {"0201234567 ext", "", "0201234567", "", false}};
+        const QRegExp field(PhoneNumber::fieldPattern());
+        for (const auto& row : table) {
+            const QString got = QStringList{PhoneNumber::normalized(row.text), PhoneNumber::dialledDigits(row.text),
+                                            PhoneNumber::nationalForm(row.text), field.exactMatch(row.text) ? "+" : "-"}
+                                    .join('|');
+            const QString expected = QStringList{row.normalized, row.digits, row.national, row.typed ? "+" : "-"}.join('|');
+            QCOMPARE(row.text + " -> " + got, row.text + " -> " + expected);
+        }
     }
 
     // Debug output never carries the notification key, and its file is the user's alone.
