@@ -1,6 +1,5 @@
 #include "SipAccountManager.h"
 
-#include "KarvelonApi.h"
 #include "Logger.h"
 #include "SipAccount.h"
 #include "Settings.h"
@@ -151,17 +150,13 @@ void SipAccountManager::loadSipAccounts()
         save();
 }
 
-void SipAccountManager::loadRemoteSipAccounts(SourceType::Type type)
+void SipAccountManager::requestRefresh(SourceType::Type type)
 {
-    KarvelonApi* api = KarvelonApi::instance();
-    if (!api) {
-        Logger::instance()->log(Logger::Warning, QString(),
-                                QStringLiteral("SIP accounts niet bijgewerkt: geen verbinding met de dienst beschikbaar"));
-        return;
-    }
+    emit refreshRequested(type);
+}
 
-    bool ok = false;
-    const QList<QPair<QString, QString>> remote = api->listSipAccounts(type, ok);
+void SipAccountManager::onSipAccountsFetched(SourceType::Type type, bool ok, const SipAccountList& remote)
+{
     if (!ok) {
         // One failed request must not wipe the stored accounts and the
         // user's check marks: only a real answer replaces them.
@@ -202,6 +197,46 @@ void SipAccountManager::loadRemoteSipAccounts(SourceType::Type type)
         emit sipAccountsChanged();
         release(dropped);
     }
+}
+
+QString SipAccountManager::defaultAccountId(SourceType::Type source)
+{
+    const QString group = SourceType::settingsGroup(source);
+    return Settings().get(group.isEmpty() ? SettingsKeys::kClickToDialGroup : group, SettingsKeys::kDefaultSip).toString();
+}
+
+void SipAccountManager::setDefaultAccountId(SourceType::Type source, const QString& id)
+{
+    const QString group = SourceType::settingsGroup(source);
+    Settings().set(group.isEmpty() ? SettingsKeys::kClickToDialGroup : group, SettingsKeys::kDefaultSip, id);
+}
+
+QList<SipAccount*> SipAccountManager::callableAccounts(SourceType::Type source) const
+{
+    return accounts(source, true);
+}
+
+bool SipAccountManager::offersChoice(SourceType::Type source) const
+{
+    return callableAccounts(source).size() > 1;
+}
+
+QString SipAccountManager::preselectedAccountId(SourceType::Type source, const QString& preferred) const
+{
+    const QList<SipAccount*> callable = callableAccounts(source);
+    const QString fallback = defaultAccountId(source);
+    for (const QString& wanted : {preferred, fallback}) {
+        for (const SipAccount* account : callable) {
+            if (!wanted.isEmpty() && account->id() == wanted)
+                return wanted;
+        }
+    }
+    return callable.isEmpty() ? QString() : callable.first()->id();
+}
+
+QString SipAccountManager::accountForCall(SourceType::Type source, const QString& chosen)
+{
+    return chosen.isEmpty() ? defaultAccountId(source) : chosen;
 }
 
 void SipAccountManager::onSipAccountChanged()

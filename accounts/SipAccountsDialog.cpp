@@ -1,12 +1,8 @@
 #include "SipAccountsDialog.h"
 
+#include "SipAccount.h"
+#include "SipAccountManager.h"
 #include "SipAccountsModel.h"
-#include "Settings.h"
-#include "SettingsKeys.h"
-
-namespace {
-const QString& kDefaultSipKey = SettingsKeys::kDefaultSip;
-} // namespace
 
 SipAccountsDialog::SipAccountsDialog(SourceType::Type type, QWidget* parent)
     : QDialog(parent)
@@ -36,9 +32,7 @@ void SipAccountsDialog::on_btnCancel_pressed()
 
 void SipAccountsDialog::on_btnSave_pressed()
 {
-    const QString defaultSip = m_ui.cmbDefaultSip->currentData(Qt::UserRole).toString();
-    Settings settings;
-    settings.set(SourceType::settingsGroup(m_type), kDefaultSipKey, defaultSip);
+    SipAccountManager::setDefaultAccountId(m_type, m_ui.cmbDefaultSip->currentData(Qt::UserRole).toString());
     accept();
 }
 
@@ -49,26 +43,15 @@ void SipAccountsDialog::onSipAccountChanged(const QModelIndex& topLeft, const QM
     fillDefaultList();
 }
 
-// The default list shows exactly the checked accounts; the saved default stays
-// current when it is among them, else the first one.
+// The default list shows exactly the accounts a call may use, with the one
+// the registry's rule preselects.
 void SipAccountsDialog::fillDefaultList()
 {
+    SipAccountManager* registry = SipAccountManager::instance();
     m_ui.cmbDefaultSip->clear();
-
-    Settings settings;
-    const QString savedDefault = settings.get(SourceType::settingsGroup(m_type), kDefaultSipKey).toString();
-
-    int current = 0;
-    const int rows = m_model->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QString id = m_model->index(row, 1).data(Qt::UserRole).toString();
-        const int checkState = m_model->index(row, 0).data(Qt::CheckStateRole).toInt();
-        if (checkState != Qt::Checked)
-            continue;
-        m_ui.cmbDefaultSip->addItem(m_model->index(row, 1).data(Qt::DisplayRole).toString(), id);
-        if (id == savedDefault)
-            current = m_ui.cmbDefaultSip->count() - 1;
-    }
-    if (m_ui.cmbDefaultSip->count() > 0)
+    for (const SipAccount* account : registry->callableAccounts(m_type))
+        m_ui.cmbDefaultSip->addItem(account->displayName(), account->id());
+    const int current = m_ui.cmbDefaultSip->findData(registry->preselectedAccountId(m_type));
+    if (current >= 0)
         m_ui.cmbDefaultSip->setCurrentIndex(current);
 }

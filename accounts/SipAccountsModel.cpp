@@ -10,9 +10,8 @@ SipAccountsModel::SipAccountsModel(SourceType::Type type, QObject* parent)
     SipAccountManager* registry = SipAccountManager::instance();
     connect(registry, &SipAccountManager::sipAccountsChanged, this, &SipAccountsModel::onDataChanged);
     m_knownRows = rowCount();
-    registry->loadRemoteSipAccounts(m_type);
-    // The merge may have added or dropped rows without anyone attached yet.
-    m_knownRows = rowCount();
+    // The service's list is merged when it comes; until then the stored accounts show.
+    registry->requestRefresh(m_type);
 }
 
 SipAccountsModel::~SipAccountsModel() = default;

@@ -12,7 +12,7 @@ class SipAccountsModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    // Refreshes the source's accounts from the service before returning.
+    // Asks for the source's accounts from the service; they follow when they come.
     SipAccountsModel(SourceType::Type type, QObject* parent);
     ~SipAccountsModel() override;
 

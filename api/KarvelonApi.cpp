@@ -1,17 +1,14 @@
-// The request side of KarvelonApi: signing, executing and judging web-API
-// requests, call set-up and SIP account retrieval.
 #include "KarvelonApi.h"
 
 #include "Clock.h"
 #include "Logger.h"
+#include "PendingReply.h"
 #include "PhoneNumber.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "UrlHelper.h"
 
 #include <QCryptographicHash>
-#include <QDebug>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QMessageAuthenticationCode>
 #include <QMetaType>
@@ -21,8 +18,6 @@
 #include <QSslError>
 
 #include <algorithm>
-
-std::atomic<KarvelonApi*> KarvelonApi::m_instance{nullptr};
 
 namespace {
 
@@ -67,33 +62,23 @@ QString jsonString(const QJsonObject& object, const QString& key)
 
 } // namespace
 
-// Made and deleted on the web-service thread, never a child of anything there.
-KarvelonApi::KarvelonApi(const ServiceConfig& config, QObject* /*parent*/)
-    : QObject(nullptr)
+KarvelonApi::KarvelonApi(const ServiceConfig& config, QObject* parent)
+    : QObject(parent)
     , m_config(config)
 {
-    m_networkAccessManager = new QNetworkAccessManager(this);
-    connect(m_networkAccessManager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError);
-
-    qRegisterMetaType<QList<QPair<QString, QString>>>("QList<QPair<QString, QString>>&");
-
-    qRegisterMetaType<KarvelonApi::NotificationState>("KarvelonApi::NotificationState");
-
-    m_instance.store(this, std::memory_order_release);
+    SourceType::registerMetaType();
+    qRegisterMetaType<SipAccountList>("SipAccountList");
 }
 
-KarvelonApi::~KarvelonApi()
-{
-    destroyNotificationChannel();
-    // Once the web-service thread has let go of its client, nobody may reach
-    // it through instance() any more (a newer client stays registered).
-    KarvelonApi* self = this;
-    m_instance.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
-}
+KarvelonApi::~KarvelonApi() = default;
 
-KarvelonApi* KarvelonApi::instance()
+QNetworkAccessManager* KarvelonApi::manager()
 {
-    return m_instance.load(std::memory_order_acquire);
+    if (!m_networkAccessManager) {
+        m_networkAccessManager = new QNetworkAccessManager(this);
+        connect(m_networkAccessManager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError);
+    }
+    return m_networkAccessManager;
 }
 
 QString KarvelonApi::hashPassword(const QString& password, int mode)
@@ -112,98 +97,18 @@ QString KarvelonApi::hashUriString(const QString& text, const QString& key)
         QMessageAuthenticationCode::hash(text.toLatin1(), key.toLatin1(), QCryptographicHash::Sha256).toHex());
 }
 
-QList<QPair<QString, QString>> KarvelonApi::parseSipAccounts(const QJsonObject& response)
+SipAccountList KarvelonApi::parseSipAccounts(const QJsonObject& response)
 {
     QStringList names = response.keys();
     // Member names order as text ("10" before "2"), whatever the service numbers them.
     std::sort(names.begin(), names.end());
-    QList<QPair<QString, QString>> accounts;
+    SipAccountList accounts;
     for (const QString& name : qAsConst(names)) {
         const QJsonObject account = response.value(name).toObject();
         accounts.append(qMakePair(jsonString(account, QStringLiteral("logname")),
                                   jsonString(account, QStringLiteral("SIPusername"))));
     }
     return accounts;
-}
-
-QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName)
-{
-    return awaitResponse(reply, ok, componentName, nullptr);
-}
-
-QJsonObject KarvelonApi::awaitResponse(QNetworkReply* reply, bool& ok, const QString& componentName,
-                                       bool* bodyIsObject)
-{
-    if (bodyIsObject)
-        *bodyIsObject = false;
-    QJsonObject result;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setInterval(m_config.requestTimeoutMsecs);
-
-    bool aborted = false;
-    auto finish = [&loop, &timer, reply, &ok, &result, &aborted, bodyIsObject]() {
-        loop.quit();
-        if (!timer.isActive()) {
-            // Timed out, or already judged: the reply's late news changes nothing.
-            // Aborting re-enters these handlers, so it is done once only.
-            if (!aborted) {
-                aborted = true;
-                reply->abort();
-            }
-            ok = false;
-            return;
-        }
-        timer.stop();
-        // A reported error fails the request whatever the body says, even when
-        // the reply's own "finished" comes later than our loop waits for.
-        if (reply->error() != QNetworkReply::NoError) {
-            ok = false;
-            return;
-        }
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        // Above 400 the body is not read at all.
-        bool isObject = false;
-        ok = judgeEnvelope(status, status > 400 ? QByteArray() : reply->readAll(), result, isObject);
-        if (bodyIsObject)
-            *bodyIsObject = isObject;
-    };
-    auto onError = [reply, componentName, finish](QNetworkReply::NetworkError code) {
-        Logger::instance()->log(Logger::Error, componentName,
-                                QStringLiteral("Fout opgetreden tijdens aanroepen API: %1 (%2)")
-                                    .arg(reply->errorString())
-                                    .arg(static_cast<int>(code)));
-        finish();
-    };
-    auto onTimeout = [componentName, finish]() {
-        Logger::instance()->log(Logger::Info, componentName, QStringLiteral("Timeout"));
-        finish();
-    };
-
-    const QMetaObject::Connection timeoutConnection =
-        connect(&timer, &QTimer::timeout, &loop, onTimeout, Qt::DirectConnection);
-    const QMetaObject::Connection finishedConnection =
-        connect(reply, &QNetworkReply::finished, &loop, finish, Qt::DirectConnection);
-    const QMetaObject::Connection errorConnection =
-        connect(reply, &QNetworkReply::errorOccurred, &loop, onError, Qt::DirectConnection);
-
-    timer.start();
-    if (reply->isFinished()) {
-        // Finished before we could listen (e.g. refused at once): judge it now.
-        if (reply->error() != QNetworkReply::NoError)
-            onError(reply->error());
-        finish();
-    } else {
-        const int exitCode = loop.exec();
-        qDebug() << "awaitResponse: event loop ended with" << exitCode;
-    }
-    Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Done"));
-
-    disconnect(timeoutConnection);
-    disconnect(finishedConnection);
-    disconnect(errorConnection);
-    return result;
 }
 
 bool KarvelonApi::judgeEnvelope(int httpStatus, const QByteArray& body, QJsonObject& response, bool& bodyIsObject)
@@ -222,13 +127,6 @@ bool KarvelonApi::judgeEnvelope(int httpStatus, const QByteArray& body, QJsonObj
     if (!jsonString(head, QStringLiteral("error_message")).isEmpty())
         return false;
     return jsonString(payload, QStringLiteral("error_message")).isEmpty();
-}
-
-QString KarvelonApi::errorDescription(QNetworkReply* reply, const QJsonObject& response) const
-{
-    if (reply->error() != QNetworkReply::NoError)
-        return reply->errorString();
-    return describeFailure(QString(), response);
 }
 
 QString KarvelonApi::describeFailure(const QString& networkError, const QJsonObject& response)
@@ -254,46 +152,34 @@ void KarvelonApi::onSslError(QNetworkReply* /*reply*/, const QList<QSslError>& e
                             QStringLiteral("Kon geen verbinding met API maken. Foutmelding: %1").arg(reasons));
 }
 
-void KarvelonApi::call(const QString& number, SourceType::Type source, const QString& sipAccountId)
+void KarvelonApi::call(quint64 callId, const QString& number, SourceType::Type source, const QString& sipAccountId)
 {
     const SourceType::Row& src = SourceType::row(source);
     // A source without credentials of its own dials with the click-to-dial ones.
     const QString group = src.group.isEmpty() ? kClickToDialGroup : src.group;
-    const QString apiId = settingString(group, kId);
-    const QString key = settingString(group, kKey);
-    const QString defaultSip = settingString(group, kDefaultSip);
-    const QString sipAccount = sipAccountId.isEmpty() ? defaultSip : sipAccountId;
     const QString digits = PhoneNumber::dialledDigits(number);
 
     UrlHelper params;
-    addRequestParameters(params, src.options, apiId, sipAccount, digits);
-    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, src.script, key, {kOptions});
+    addRequestParameters(params, src.options, settingString(group, kId), sipAccountId, digits);
+    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, src.script, settingString(group, kKey), {kOptions});
 
     Logger* log = Logger::instance();
     log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
     log->log(Logger::Info, src.component, QStringLiteral("Gesprek initieren naar: %1").arg(digits));
 
-    QNetworkReply* reply = m_networkAccessManager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
-    bool ok = false;
-    const QJsonObject response = awaitResponse(reply, ok, src.component);
-    if (ok) {
-        emit callInitiated(true);
-    } else {
-        emit callInitiated(false);
-        log->log(Logger::Error, src.component,
-                 QStringLiteral("Kon gesprek niet starten. Fout: %1").arg(errorDescription(reply, response)));
-    }
-    emit callAttempted(number, source, ok);
-    reply->deleteLater();
+    QNetworkReply* reply = manager()->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
+    const QString component = src.component;
+    PendingReply::start(reply, m_config.requestTimeoutMsecs, component,
+                        [this, callId, component](const PendingReply::Outcome& outcome) {
+                            if (!outcome.ok)
+                                Logger::instance()->log(
+                                    Logger::Error, component,
+                                    QStringLiteral("Kon gesprek niet starten. Fout: %1").arg(outcome.failure));
+                            emit callFinished(callId, outcome.ok);
+                        });
 }
 
-QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type source)
-{
-    bool ok = false;
-    return listSipAccounts(source, ok);
-}
-
-QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type source, bool& ok)
+void KarvelonApi::fetchSipAccounts(SourceType::Type source)
 {
     const SourceType::Row* used = &SourceType::row(SourceType::ClickToDial);
     if (source != SourceType::ClickToDial) {
@@ -310,48 +196,42 @@ QList<QPair<QString, QString>> KarvelonApi::listSipAccounts(SourceType::Type sou
         }
     }
     const QString apiId = settingString(used->group, kId);
-    const QString key = settingString(used->group, kKey);
     const QString options = used->options;
     // A plug-in's requests are logged under its "options" value.
     const QString component = options.isEmpty() ? used->component : options;
-    const QString script = used->script;
 
     Logger* log = Logger::instance();
     log->log(Logger::Info, component, QStringLiteral("SIP accounts ophalen voor '%1' met key '%2'").arg(component, apiId));
 
     UrlHelper params;
     addRequestParameters(params, options, apiId, QStringLiteral("0"), QStringLiteral("0"));
-    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, script, key,
+    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, used->script, settingString(used->group, kKey),
                                          {QStringLiteral("filter"), kOptions});
     log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
 
-    // Runs in the caller's thread: a manager of its own there, and the TLS
-    // report logged directly (it touches no state of this object).
-    QNetworkAccessManager manager;
-    connect(&manager, &QNetworkAccessManager::sslErrors, this, &KarvelonApi::onSslError, Qt::DirectConnection);
-    QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
-    ok = false;
-    bool bodyIsObject = false;
-    const QJsonObject response = awaitResponse(reply, ok, component, &bodyIsObject);
-
-    QList<QPair<QString, QString>> accounts;
-    if (ok && !bodyIsObject) {
-        // A list always comes as a JSON object (an empty one for no accounts).
-        // Anything else is a broken answer, not "no accounts": callers must not
-        // take it as a reason to drop the stored ones.
-        ok = false;
-        log->log(Logger::Error, component,
-                 QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(QStringLiteral("ongeldig antwoord")));
-    } else if (!ok) {
-        log->log(Logger::Error, component,
-                 QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(errorDescription(reply, response)));
-    } else {
-        accounts = parseSipAccounts(response);
-        QString names;
-        for (const auto& account : qAsConst(accounts))
-            names += account.first + QStringLiteral(", ");
-        log->log(Logger::Info, component, QStringLiteral("SIP accounts opgehaald: %1").arg(names));
-    }
-    delete reply;
-    return accounts;
+    QNetworkReply* reply = manager()->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
+    PendingReply::start(reply, m_config.requestTimeoutMsecs, component,
+                        [this, source, component](const PendingReply::Outcome& outcome) {
+        Logger* log = Logger::instance();
+        SipAccountList accounts;
+        bool ok = outcome.ok;
+        if (ok && !outcome.bodyIsObject) {
+            // A list always comes as a JSON object (an empty one for no accounts).
+            // Anything else is a broken answer, not "no accounts": the stored
+            // ones must not be dropped for it.
+            ok = false;
+            log->log(Logger::Error, component,
+                     QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(QStringLiteral("ongeldig antwoord")));
+        } else if (!ok) {
+            log->log(Logger::Error, component,
+                     QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(outcome.failure));
+        } else {
+            accounts = parseSipAccounts(outcome.response);
+            QString names;
+            for (const auto& account : qAsConst(accounts))
+                names += account.first + QStringLiteral(", ");
+            log->log(Logger::Info, component, QStringLiteral("SIP accounts opgehaald: %1").arg(names));
+        }
+        emit sipAccountsFetched(source, ok, accounts);
+    });
 }

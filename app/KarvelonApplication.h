@@ -2,28 +2,24 @@
 
 #include "ServiceConfig.h"
 #include "SingleApplication.h"
-#include "SourceType.h"
+#include "WorkerThreads.h"
 
-#include <QHash>
-#include <QPointer>
 #include <QString>
-#include <QStringList>
-
-#include <condition_variable>
-#include <mutex>
 
 class CallHistory;
-class CallJournalDialog;
+class CallRouter;
 class DesktopNotifications;
-class DialWindow;
+class IncomingCalls;
 class InternalKarvelonApi;
 class KarvelonApi;
+class NotificationChannel;
 class Notifier;
-class QThread;
 class SystemTrayIcon;
+class Windows;
 
-// The application object: owns the tray icon and the notifier, starts the two
-// worker threads and wires the subsystems together.
+// The application object: puts the program together (tray, notifier, the
+// roads of outgoing and incoming calls, the windows, the worker objects on
+// their threads) and answers the messages of a second start.
 class KarvelonApplication : public SingleApplication
 {
     Q_OBJECT
@@ -32,12 +28,14 @@ public:
     KarvelonApplication(int& argc, char** argv, const ServiceConfig& config = ServiceConfig());
     ~KarvelonApplication() override;
 
+    // Starts the worker threads and everything that talks to the service; returns at once.
     void init();
     void registerHotKey();
-    SystemTrayIcon* systemTrayIcon() const { return m_systemTrayIcon; }
 
-    KarvelonApi* api() const { return m_api; }
+    SystemTrayIcon* systemTrayIcon() const { return m_systemTrayIcon; }
     CallHistory* callHistory() const { return m_callHistory; }
+    CallRouter* calls() const { return m_calls; }
+    Windows* windows() const { return m_windows; }
 
 signals:
     void settingsUpdated();
@@ -45,47 +43,26 @@ signals:
 public slots:
     void onSettingsUpdated();
     void onQuitApplication();
-    void onCallNumber(const QString& number, const QString& sipId);
-    void onOpenSettings(const QString& tabName);
-    // callerNumber and contact are what the service sent; the history keeps them.
-    void onIncomingCall(const QString& callerId, const QString& did, const QString& textDisplay,
-                        const QString& callerNumber = QString(), const QString& contact = QString());
-    void onCallAttempted(const QString& number, SourceType::Type source, bool success);
-    void onShowCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
-    void onOpenLogViewer();
-    void onOpenCallJournal();
-    void onOpenDialWindow();
     void showInformationBalloon(bool isError, const QString& msg);
+    // Asks to open the settings when the customer number or password is missing.
     void onApplicationStarted();
     void onMessageReceived(const QString& message);
 
 private:
     Q_DISABLE_COPY(KarvelonApplication)
-    void startApi();
-    void startInternalApi();
-    void workerStarted();
-    void workerFinished(QObject* object);
-    void stopWorkerThreads();
-    void invokeCall(const QString& number, SourceType::Type source, const QString& sipId);
 
-    KarvelonApi* m_api = nullptr;
+    const ServiceConfig m_config;
     SystemTrayIcon* m_systemTrayIcon = nullptr;
-    InternalKarvelonApi* m_internalApi = nullptr;
+    DesktopNotifications* m_desktopNotifications = nullptr;
     Notifier* m_notifier = nullptr;
     CallHistory* m_callHistory = nullptr;
-    QPointer<CallJournalDialog> m_callJournal;
-    QPointer<DialWindow> m_dialWindow;
-    DesktopNotifications* m_desktopNotifications = nullptr;
-    // Contact names of the calls the call dialog started, by number, until their outcome is known.
-    QHash<QString, QString> m_pendingCallNames;
-    QThread* m_apiThread = nullptr;
-    QThread* m_internalApiThread = nullptr;
-    // Each worker thread counts itself in once its object exists, and deletes
-    // that object and counts itself out as it finishes. Both hand-overs go
-    // through this std::mutex, so they also order the main thread's use of
-    // the objects (race detectors cannot see through Qt's own locks).
-    std::mutex m_workersMutex;
-    std::condition_variable m_workersChanged;
-    int m_workersRunning = 0;
-    const ServiceConfig m_config;
+    CallRouter* m_calls = nullptr;
+    IncomingCalls* m_incomingCalls = nullptr;
+    Windows* m_windows = nullptr;
+    // Worker objects: made here, then owned by their threads.
+    KarvelonApi* m_api = nullptr;
+    NotificationChannel* m_channel = nullptr;
+    InternalKarvelonApi* m_commandServer = nullptr;
+    bool m_started = false;
+    WorkerThreads m_workers;
 };

@@ -90,9 +90,15 @@ QVector<CallRecord> CallHistory::recent(int count) const
 
 void CallHistory::add(const CallRecord& record)
 {
+    emit callAboutToBeAdded();
     m_calls.append(record);
-    if (m_calls.size() > m_maxCalls)
-        m_calls.erase(m_calls.begin(), m_calls.begin() + (m_calls.size() - m_maxCalls));
+    emit callAdded();
+    if (m_calls.size() > m_maxCalls) {
+        const int dropped = m_calls.size() - m_maxCalls;
+        emit oldestAboutToBeDropped(dropped);
+        m_calls.erase(m_calls.begin(), m_calls.begin() + dropped);
+        emit oldestDropped(dropped);
+    }
     if (append(record.toLine()) && ++m_linesInFile > 2 * m_maxCalls)
         compact();
     emit changed();
@@ -100,7 +106,9 @@ void CallHistory::add(const CallRecord& record)
 
 void CallHistory::clear()
 {
+    emit aboutToBeCleared();
     m_calls.clear();
+    emit cleared();
     compact();
     emit changed();
 }

@@ -34,7 +34,8 @@ struct CallRecord
 // write; the file is rewritten with only the newest calls once it holds about
 // twice as many as are kept. A damaged line is skipped, a file that is not
 // ours or a symbolic link is neither read nor written: the history then
-// lives for this run only. Failures go to the activity log, once each.
+// lives for this run only. Failures go to the activity log; one that repeats
+// is logged again only after another one came in between.
 class CallHistory : public QObject
 {
     Q_OBJECT
@@ -60,6 +61,14 @@ public:
     void clear();
 
 signals:
+    // Around each change, for a model that follows the calls row by row.
+    void callAboutToBeAdded();
+    void callAdded();
+    void oldestAboutToBeDropped(int count);
+    void oldestDropped(int count);
+    void aboutToBeCleared();
+    void cleared();
+    // After any change.
     void changed();
 
 private:

@@ -20,12 +20,11 @@ struct ServiceConfig
     int pingIntervalMsecs = 0;       // Socket.IO ping period; 0: the server's own
     int wanIpTimeoutMsecs = 5000;    // each public-address request
 
-    // The notification channel's recovery: waits between attempts start here,
-    // double with +-50 % jitter up to the cap; a connection that stays up this
-    // long starts the next outage from the beginning again.
+    // The notification channel's recovery: waits between attempts start here
+    // and double with +-50 % jitter up to the cap; a connection that came up
+    // and answered starts the next outage from the beginning again.
     int backoffInitialMsecs = 1000;
     int backoffMaxMsecs = 60000;
-    int healthyResetMsecs = 60000;
     int outageNoticeMsecs = 60000; // without a connection this long, the user is told once
     int resumeCheckMsecs = 30000;  // clock comparison that notices a resume without a system bus
     int wakeJitterMsecs = 1000;    // spread of the attempt after a resume or a network change

@@ -1,6 +1,7 @@
 #include "FuzzEntries.h"
 
-#include "CallRequest.h"
+#include "ContactPayload.h"
+#include "InstanceMessage.h"
 #include "KarvelonApi.h"
 #include "LogRecord.h"
 #include "Logger.h"
@@ -75,12 +76,12 @@ void callRequest(const uint8_t* data, size_t size)
     while (SingleApplication::takeMessage(buffer, message, tooLarge)) {
         require(buffer.size() <= before - 4, "takeMessage consumes what it returns");
         before = buffer.size();
-        const CallRequest::Message parsed = CallRequest::parseMessage(message);
+        const InstanceMessage::Message parsed = InstanceMessage::parse(message);
         if (message.contains(QLatin1Char('|')))
             require(parsed.kind + QLatin1Char('|') + parsed.rest == message, "kind|rest rebuilds the message");
         else
             require(parsed.kind == message && parsed.rest.isEmpty(), "a message without | is all kind");
-        const CallRequest::Contact contact = CallRequest::parseContact(parsed.rest, CallRequest::SecondStart);
+        const ContactPayload::Contact contact = ContactPayload::parse(parsed.rest, ContactPayload::SecondStart);
         require(!contact.numbers.isEmpty(), "a contact always has an entry");
     }
     require(!tooLarge || buffer.size() >= 4, "too large is judged on a whole length");

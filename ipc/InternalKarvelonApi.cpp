@@ -8,28 +8,29 @@
 
 InternalKarvelonApi::InternalKarvelonApi(const QString& serverName, QObject* parent)
     : QObject(parent)
+    , m_serverName(serverName)
 {
-    start(serverName);
+    // The queued signal below carries this type.
+    SourceType::registerMetaType();
 }
 
 InternalKarvelonApi::~InternalKarvelonApi() = default;
 
 bool InternalKarvelonApi::isListening() const
 {
-    return m_server->isListening();
+    return m_server && m_server->isListening();
 }
 
 QString InternalKarvelonApi::serverName() const
 {
-    return m_server->fullServerName();
+    return m_server ? m_server->fullServerName() : QString();
 }
 
-void InternalKarvelonApi::start(const QString& serverName)
+void InternalKarvelonApi::start()
 {
-    // The queued signal below and the queued calls into the web-service
-    // thread both carry this type.
-    SourceType::registerMetaType();
-
+    if (m_server)
+        return;
+    const QString& serverName = m_serverName;
     m_server = new QLocalServer(this);
     // Only this user may connect: another user of the machine must not be
     // able to pop call dialogs on our desktop.

@@ -10,7 +10,8 @@
 class QLocalServer;
 
 // The local command socket through which desktop plug-ins ask for the call
-// dialog. Lives on its own thread; never answers a client.
+// dialog. Lives on its own thread, where start() opens the socket; never
+// answers a client.
 class InternalKarvelonApi : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,9 @@ public:
     explicit InternalKarvelonApi(const QString& serverName, QObject* parent = nullptr);
     ~InternalKarvelonApi() override;
 
+    // Listens on the socket; on the thread the server is to work on.
+    void start();
+
     bool isListening() const;
     QString serverName() const;
 
@@ -37,8 +41,8 @@ public slots:
 
 private:
     Q_DISABLE_COPY(InternalKarvelonApi)
-    void start(const QString& serverName);
     void handleCommand(const QByteArray& data);
 
+    const QString m_serverName;
     QLocalServer* m_server = nullptr;
 };

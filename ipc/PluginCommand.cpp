@@ -1,6 +1,6 @@
 #include "PluginCommand.h"
 
-#include "CallRequest.h"
+#include "ContactPayload.h"
 
 PluginCommand PluginCommand::parse(const QByteArray& data)
 {
@@ -13,7 +13,7 @@ PluginCommand PluginCommand::parse(const QByteArray& data)
     }
 
     const QString rest = separator < 0 ? QString() : QString::fromUtf8(data.mid(separator + 1));
-    const CallRequest::Contact contact = CallRequest::parseContact(rest, CallRequest::PluginSocket);
+    const ContactPayload::Contact contact = ContactPayload::parse(rest, ContactPayload::PluginSocket);
     if (contact.numbers.isEmpty()) {
         command.outcome = MissingNumbers;
         return command;

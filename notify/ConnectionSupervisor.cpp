@@ -4,12 +4,15 @@
 
 #include <utility>
 
-ConnectionSupervisor::ConnectionSupervisor(const ServiceConfig& config, QObject* parent)
+ConnectionSupervisor::ConnectionSupervisor(const ServiceConfig& config, std::function<double()> unit, QObject* parent)
     : QObject(parent)
     , m_config(config)
+    , m_unit(unit ? std::move(unit) : [] { return QRandomGenerator::global()->generateDouble(); })
 {
     qRegisterMetaType<ConnectionSupervisor::State>("ConnectionSupervisor::State");
     m_timer.setSingleShot(true);
+    // The wait told to the user is the wait kept.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ConnectionSupervisor::onTimeout);
     m_outageTimer.setSingleShot(true);
     m_outageTimer.setInterval(m_config.outageNoticeMsecs);
@@ -72,11 +75,19 @@ void ConnectionSupervisor::stop()
     setState(Stopped);
 }
 
+void ConnectionSupervisor::registered()
+{
+    if (m_state == Connecting)
+        m_timer.start(m_config.requestTimeoutMsecs);
+}
+
 void ConnectionSupervisor::succeeded()
 {
     if (m_state != Connecting && m_state != Waiting)
         return;
-    m_timer.start(m_config.healthyResetMsecs);
+    // The service answered on the connection: the next outage starts over.
+    m_failures = 0;
+    m_timer.stop();
     m_outageTimer.stop();
     setState(Connected);
     if (std::exchange(m_outageNoticed, false))
@@ -99,8 +110,7 @@ void ConnectionSupervisor::failed(bool transient)
     if (!m_outageTimer.isActive() && !m_outageNoticed)
         m_outageTimer.start();
     ++m_failures;
-    scheduleIn(backoffMsecs(m_failures, m_config.backoffInitialMsecs, m_config.backoffMaxMsecs,
-                            QRandomGenerator::global()->generateDouble()));
+    scheduleIn(backoffMsecs(m_failures, m_config.backoffInitialMsecs, m_config.backoffMaxMsecs, m_unit()));
 }
 
 void ConnectionSupervisor::lost()
@@ -126,7 +136,7 @@ void ConnectionSupervisor::wake()
     m_replace = true;
     if (!m_outageTimer.isActive() && !m_outageNoticed)
         m_outageTimer.start();
-    scheduleIn(int(QRandomGenerator::global()->generateDouble() * m_config.wakeJitterMsecs));
+    scheduleIn(int(m_unit() * m_config.wakeJitterMsecs));
 }
 
 void ConnectionSupervisor::setState(State state)
@@ -144,31 +154,17 @@ void ConnectionSupervisor::scheduleIn(int msecs)
 void ConnectionSupervisor::onTimeout()
 {
     switch (m_state) {
-    case Connected:
-        m_failures = 0; // a healthy stretch: the next outage starts from the first delay
-        return;
     case Connecting:
-        // The service took the registration but the connection never came up.
-        if (!m_attempting)
-            failed(true);
+        // The attempt took too long: the registration or the connection never came.
+        failed(true);
         return;
     case Waiting:
         break;
     default:
         return;
     }
-    if (m_attempting) {
-        // Asked for again while an attempt waits for its answer: that one is
-        // abandoned and this one follows once it has returned.
-        m_pending = true;
-        return;
-    }
     setState(Connecting);
-    m_attempting = true;
+    // A bound for the whole attempt: both address look-ups and the registration.
+    m_timer.start(2 * m_config.wanIpTimeoutMsecs + 2 * m_config.requestTimeoutMsecs);
     emit attempt(std::exchange(m_replace, false));
-    m_attempting = false;
-    if (std::exchange(m_pending, false) && m_state == Waiting)
-        m_timer.start(0);
-    else if (m_state == Connecting)
-        m_timer.start(m_config.requestTimeoutMsecs); // for the connection to come up after the registration
 }

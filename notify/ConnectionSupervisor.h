@@ -8,11 +8,15 @@
 #include <QSslError>
 #include <QTimer>
 
+#include <functional>
+
 // Keeps the notification channel alive for as long as the user wants it:
 // decides when the next registration is due and whether a failure is worth
-// another one. One timer drives everything, so attempts never overlap: while
-// waiting it counts down to the next attempt, while connected it counts the
-// healthy time after which an outage starts from the first delay again.
+// another one, and holds the channel's state, which everyone else follows.
+// One timer drives everything, so attempts never overlap: while waiting it
+// counts down to the next attempt, while connecting it bounds the attempt.
+// Every failure doubles the wait; a connection that came up and answered
+// starts the next outage from the first delay again.
 class ConnectionSupervisor : public QObject
 {
     Q_OBJECT
@@ -28,7 +32,10 @@ public:
     };
     Q_ENUM(State)
 
-    explicit ConnectionSupervisor(const ServiceConfig& config, QObject* parent = nullptr);
+    // unit: where the jitter of each wait comes from, a value in [0, 1) per
+    // call (default: random).
+    explicit ConnectionSupervisor(const ServiceConfig& config, std::function<double()> unit = {},
+                                  QObject* parent = nullptr);
     ~ConnectionSupervisor() override;
 
     // Whether a failed registration can go away by itself. Refusals by the
@@ -46,7 +53,10 @@ public:
     // The user asked for the channel: forget earlier failures, try at once.
     void start();
     void stop();
-    // An attempt reached the service and the channel is up.
+    // The service took the registration: the connection has the request
+    // time-out to come up and answer.
+    void registered();
+    // The connection came up and answered: the channel is up.
     void succeeded();
     void failed(bool transient);
     // The connection went; the client may still heal it by itself, so the
@@ -57,9 +67,10 @@ public:
     void wake();
 
 signals:
-    // Time for a registration, handled before the emit returns; the receiver
-    // reports back with succeeded() or failed(). replace: a connection that
-    // looks alive is not to be trusted (after a resume, or the user asked).
+    // Time for a registration; the receiver reports back with registered(),
+    // then succeeded() or failed(), and drops an attempt it had under way.
+    // replace: a connection that looks alive is not to be trusted (after a
+    // resume, or the user asked).
     void attempt(bool replace);
     void stateChanged(ConnectionSupervisor::State state, int waitMsecs);
     // Once per outage that outlasts the notice time, and once at its end.
@@ -79,7 +90,6 @@ private:
     QTimer m_timer;
     QTimer m_outageTimer;
     bool m_outageNoticed = false;
-    bool m_attempting = false;
-    bool m_pending = false;
     bool m_replace = false;
+    const std::function<double()> m_unit;
 };

@@ -4,7 +4,9 @@
 #include "Logger.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 
 namespace {
 const QString kLogind = QStringLiteral("org.freedesktop.login1");
@@ -16,28 +18,46 @@ WakeWatcher::WakeWatcher(const ServiceConfig& config, QObject* parent)
     : QObject(parent)
     , m_checkMsecs(qMax(1, config.resumeCheckMsecs))
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (bus.isConnected() && bus.interface()) {
-        if (bus.interface()->isServiceRegistered(kLogind).value()) {
-            m_onBus |= bus.connect(kLogind, QStringLiteral("/org/freedesktop/login1"),
-                                   QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
-                                   this, SLOT(onPrepareForSleep(bool)));
-        }
-        if (bus.interface()->isServiceRegistered(kNetworkManager).value()) {
-            m_onBus |= bus.connect(kNetworkManager, QStringLiteral("/org/freedesktop/NetworkManager"),
-                                   kNetworkManager, QStringLiteral("StateChanged"), this,
-                                   SLOT(onNetworkStateChanged(uint)));
-        }
-    }
-    if (m_onBus)
-        return;
-    Logger::instance()->log(Logger::Debug, QString(),
-                            QStringLiteral("Geen logind of NetworkManager op de systeembus; hervatten wordt aan de "
-                                           "klok herkend."));
     m_monotonic.start();
     m_wallMSecs = Clock::currentMSecsSinceEpoch();
     m_clockCheck.setInterval(m_checkMsecs);
     connect(&m_clockCheck, &QTimer::timeout, this, &WakeWatcher::checkClocks);
+
+    // Listened to whether or not the services run yet; whether the clocks are
+    // needed as well is asked without waiting for the answer.
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        useClocks();
+        return;
+    }
+    bus.connect(kLogind, QStringLiteral("/org/freedesktop/login1"), QStringLiteral("org.freedesktop.login1.Manager"),
+                QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool)));
+    bus.connect(kNetworkManager, QStringLiteral("/org/freedesktop/NetworkManager"), kNetworkManager,
+                QStringLiteral("StateChanged"), this, SLOT(onNetworkStateChanged(uint)));
+    m_unanswered = 2;
+    for (const QString& service : {kLogind, kNetworkManager}) {
+        const QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                                QStringLiteral("/org/freedesktop/DBus"),
+                                                                QStringLiteral("org.freedesktop.DBus"),
+                                                                QStringLiteral("NameHasOwner"));
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(QDBusMessage(ask) << service), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher]() {
+            watcher->deleteLater();
+            const QDBusPendingReply<bool> owned = *watcher;
+            m_onBus |= owned.isValid() && owned.value();
+            if (--m_unanswered == 0 && !m_onBus)
+                useClocks();
+        });
+    }
+}
+
+void WakeWatcher::useClocks()
+{
+    Logger::instance()->log(Logger::Debug, QString(),
+                            QStringLiteral("Geen logind of NetworkManager op de systeembus; hervatten wordt aan de "
+                                           "klok herkend."));
+    m_monotonic.restart();
+    m_wallMSecs = Clock::currentMSecsSinceEpoch();
     m_clockCheck.start();
 }
 

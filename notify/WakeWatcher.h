@@ -19,8 +19,6 @@ public:
     explicit WakeWatcher(const ServiceConfig& config, QObject* parent = nullptr);
     ~WakeWatcher() override;
 
-    // Whether a system-bus service is listened to (else the clocks are compared).
-    bool usesSystemBus() const { return m_onBus; }
 
 signals:
     void sleeping();
@@ -33,9 +31,11 @@ private slots:
 private:
     Q_DISABLE_COPY(WakeWatcher)
 
+    void useClocks();
     void checkClocks();
 
-    bool m_onBus = false;
+    bool m_onBus = false; // logind or NetworkManager runs
+    int m_unanswered = 0;
     QTimer m_clockCheck;
     QElapsedTimer m_monotonic;
     qint64 m_wallMSecs = 0;

@@ -1,103 +1,90 @@
 #include "WanIpResolver.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegExp>
-#include <QTimer>
-
-#include <memory>
 
 namespace {
-
 QString textOf(const QByteArray& bytes)
 {
     const int end = bytes.indexOf('\0');
     return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
 }
-
-bool fetch(QNetworkAccessManager& manager, const QUrl& url, int timeoutMsecs, QByteArray& data)
-{
-    if (!url.isValid() || url.isEmpty())
-        return false;
-    QNetworkReply* reply = manager.get(QNetworkRequest(url));
-    const bool ok = WanIpResolver::awaitReply(reply, data, timeoutMsecs);
-    reply->deleteLater();
-    return ok;
-}
-
 } // namespace
 
-QString WanIpResolver::resolveWanIp(const QUrl& htmlUrl, const QUrl& textUrl, int timeoutMsecs)
+WanIpResolver::WanIpResolver(QNetworkAccessManager* manager, const QUrl& htmlUrl, const QUrl& textUrl,
+                             int timeoutMsecs, QObject* parent)
+    : QObject(parent)
+    , m_manager(manager)
+    , m_htmlUrl(htmlUrl)
+    , m_textUrl(textUrl)
 {
-    QNetworkAccessManager manager;
-    QString address;
-
-    QByteArray html;
-    if (fetch(manager, htmlUrl, timeoutMsecs, html))
-        address = addressFromHtml(html);
-
-    // The plain-text service has the last word when it answers; when the HTML
-    // service gave nothing it is the only chance left.
-    QByteArray text;
-    if (fetch(manager, textUrl, timeoutMsecs, text)) {
-        const QString plain = addressFromText(text).simplified();
-        if (!plain.isEmpty())
-            address = plain;
-    }
-
-    return address.simplified();
-}
-
-bool WanIpResolver::awaitReply(QNetworkReply* reply, QByteArray& data, int timeoutMsecs)
-{
-    if (!reply)
-        return false;
-
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    bool result = false;
-    bool done = false;
-
-    auto finish = [&]() {
-        if (done)
-            return;
-        done = true;
-        loop.quit();
-        limit.stop();
-        // A reply that reports an error is ending already; aborting it again
-        // only upsets the network layer.
-        if (reply->error() == QNetworkReply::NoError) {
-            result = true;
-            data = reply->readAll();
-        }
-    };
-    const QMetaObject::Connection finished = QObject::connect(reply, &QNetworkReply::finished, finish);
-    const QMetaObject::Connection failed = QObject::connect(reply, &QNetworkReply::errorOccurred, finish);
+    m_limit.setSingleShot(true);
+    m_limit.setInterval(timeoutMsecs);
     // A stalled service must not hold up the registration for good: past the
     // limit the request is cancelled and counts as failed.
-    const QMetaObject::Connection expired = QObject::connect(&limit, &QTimer::timeout, [&]() {
-        if (done)
-            return;
-        done = true;
-        loop.quit();
-        reply->abort();
-    });
+    connect(&m_limit, &QTimer::timeout, this, [this]() { onAnswer(false, QByteArray()); });
+}
 
-    if (reply->isFinished()) {
-        finish();
-    } else {
-        if (timeoutMsecs > 0)
-            limit.start(timeoutMsecs);
-        loop.exec();
+WanIpResolver::~WanIpResolver()
+{
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->abort();
+        m_reply->deleteLater();
     }
+}
 
-    QObject::disconnect(finished);
-    QObject::disconnect(failed);
-    QObject::disconnect(expired);
-    return result;
+void WanIpResolver::start()
+{
+    m_askingText = false;
+    m_address.clear();
+    fetch(m_htmlUrl);
+}
+
+void WanIpResolver::fetch(const QUrl& url)
+{
+    if (!url.isValid() || url.isEmpty()) {
+        // Judged from the event loop, as an answer would be.
+        QTimer::singleShot(0, this, [this]() { onAnswer(false, QByteArray()); });
+        return;
+    }
+    QNetworkReply* reply = m_manager->get(QNetworkRequest(url));
+    m_reply = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply]() {
+        // A reply that reports an error is ending already: it counts as failed.
+        onAnswer(reply->error() == QNetworkReply::NoError, reply->readAll());
+    });
+    if (m_limit.interval() > 0)
+        m_limit.start();
+}
+
+void WanIpResolver::onAnswer(bool ok, const QByteArray& body)
+{
+    m_limit.stop();
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        if (!m_reply->isFinished())
+            m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    if (!m_askingText) {
+        if (ok)
+            m_address = addressFromHtml(body);
+        // The plain-text service has the last word when it answers; when the
+        // HTML service gave nothing it is the only chance left.
+        m_askingText = true;
+        fetch(m_textUrl);
+        return;
+    }
+    if (ok) {
+        const QString plain = addressFromText(body).simplified();
+        if (!plain.isEmpty())
+            m_address = plain;
+    }
+    emit resolved(m_address.simplified());
 }
 
 QString WanIpResolver::addressFromHtml(const QByteArray& body)

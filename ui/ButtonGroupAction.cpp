@@ -1,8 +1,6 @@
 #include "ButtonGroupAction.h"
 
 #include "PhoneNumber.h"
-#include "Settings.h"
-#include "SettingsKeys.h"
 #include "SipAccount.h"
 #include "SipAccountManager.h"
 
@@ -13,9 +11,10 @@
 #include <QRegExpValidator>
 #include <QWidgetAction>
 
-ButtonGroupAction::ButtonGroupAction(QMenu* menu, QObject* parent)
+ButtonGroupAction::ButtonGroupAction(QMenu* menu, QAction* before, QObject* parent)
     : IMenuCallWidget(parent)
     , m_menu(menu)
+    , m_before(before)
 {
     connect(SipAccountManager::instance(), &SipAccountManager::sipAccountsChanged, this,
             &ButtonGroupAction::onSipAccountsChanged);
@@ -24,9 +23,11 @@ ButtonGroupAction::ButtonGroupAction(QMenu* menu, QObject* parent)
 ButtonGroupAction::~ButtonGroupAction()
 {
     // The widget action owns the field once it is its default widget; an
-    // action that never got one leaves the field to us.
+    // action that never got one leaves the field to us. The submenu has no
+    // parent to take it along.
     if (!m_inputAction)
         delete m_inputField;
+    delete m_callWithMenu;
 }
 
 QString ButtonGroupAction::phoneNumber() const
@@ -64,7 +65,7 @@ void ButtonGroupAction::initInputfield()
     m_inputAction->setObjectName(QStringLiteral("actPhoneNumber"));
     m_inputAction->setDefaultWidget(m_inputField);
     if (m_menu)
-        m_menu->addAction(m_inputAction);
+        m_menu->insertAction(m_before, m_inputAction);
 
     connect(m_inputField, &QLineEdit::textChanged, this, &ButtonGroupAction::phoneNumberChanged);
 
@@ -76,31 +77,33 @@ void ButtonGroupAction::buildCallMenu()
     if (!m_menu)
         return;
 
-    const QList<SipAccount*> accounts = SipAccountManager::instance()->accounts(SourceType::ClickToDial, true);
+    SipAccountManager* registry = SipAccountManager::instance();
 
     if (!m_callAction) {
-        m_callAction = m_menu->addAction(QStringLiteral("Bel"));
+        m_callAction = new QAction(QStringLiteral("Bel"), this);
         m_callAction->setObjectName(QStringLiteral("actCall"));
         m_callAction->setEnabled(false);
         connect(m_callAction, &QAction::triggered, this, &ButtonGroupAction::onCallClicked);
+        m_menu->insertAction(m_before, m_callAction);
     }
 
     if (!m_callWithMenu) {
-        m_callWithMenu = m_menu->addMenu(QStringLiteral("Bel met"));
+        m_callWithMenu = new QMenu(QStringLiteral("Bel met"));
         m_callWithMenu->setObjectName(QStringLiteral("mnuCallWith"));
         m_callWithMenu->menuAction()->setObjectName(QStringLiteral("actCallWith"));
         // Until a number is typed there is nothing to call with.
         m_callWithMenu->menuAction()->setEnabled(false);
+        m_menu->insertMenu(m_before, m_callWithMenu);
     }
 
-    if (accounts.size() > 1) {
+    if (registry->offersChoice(SourceType::ClickToDial)) {
         QAction* menuAction = m_callWithMenu->menuAction();
         menuAction->setVisible(true);
-        menuAction->setEnabled(false);
+        menuAction->setEnabled(!phoneNumber().trimmed().isEmpty());
         m_callWithMenu->clear();
         // The entries carry the account id, never the record: the registry may
         // replace its records while the menu lives.
-        for (const SipAccount* account : accounts) {
+        for (const SipAccount* account : registry->callableAccounts(SourceType::ClickToDial)) {
             QAction* action = m_callWithMenu->addAction(account->displayName(), this,
                                                         &ButtonGroupAction::onSipAccountClicked);
             action->setData(QVariant(account->id()));
@@ -123,17 +126,12 @@ void ButtonGroupAction::onSipAccountClicked()
     emit callNumber(phoneNumber(), action->data().toString());
 }
 
-QString ButtonGroupAction::defaultSipId()
-{
-    return Settings().get(SettingsKeys::kClickToDialGroup, SettingsKeys::kDefaultSip).toString();
-}
-
 void ButtonGroupAction::onCallClicked()
 {
-    const QString sipId = defaultSipId();
+    // No account named: the call road takes the default.
     const QString number = phoneNumber();
     if (!number.isEmpty())
-        emit callNumber(number, sipId);
+        emit callNumber(number, QString());
     clearPhoneNumber();
 }
 

@@ -9,14 +9,15 @@ class QValidator;
 class QWidgetAction;
 
 // The call widget of the tray menu: a number field, the "Bel" entry and the
-// "Bel met" submenu with the checked click-to-dial accounts.
+// "Bel met" submenu with the click-to-dial accounts a call may use. Its
+// entries belong to it: they leave the menu when it goes.
 class ButtonGroupAction : public IMenuCallWidget
 {
     Q_OBJECT
 
 public:
-    // The menu is filled but not owned.
-    explicit ButtonGroupAction(QMenu* menu, QObject* parent = nullptr);
+    // Fills menu (not owned) above before, or at its end when before is null.
+    explicit ButtonGroupAction(QMenu* menu, QAction* before = nullptr, QObject* parent = nullptr);
     ~ButtonGroupAction() override;
 
     QString phoneNumber() const override;
@@ -24,9 +25,6 @@ public:
     virtual void initInputfield();
 
     void buildCallMenu();
-
-    // The click-to-dial account that "Bel" and the call history call with.
-    static QString defaultSipId();
 
     // What a number field accepts (PhoneNumber::fieldPattern). Shared by every field that dials.
     static QValidator* createNumberValidator(QObject* parent);
@@ -46,6 +44,7 @@ private:
 
     QLineEdit* m_inputField = nullptr;
     QMenu* m_menu = nullptr;
+    QAction* m_before = nullptr;
     QMenu* m_callWithMenu = nullptr;
     QAction* m_callAction = nullptr;
     QWidgetAction* m_inputAction = nullptr;

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPixmap>
-#include <QRegExp>
 
 // The compiled-in pictures sit in a static library, where nothing would pull
 // them into the program; referring to them here does, and registering them
@@ -28,8 +27,9 @@ CallDialog::CallDialog(SourceType::Type type, QWidget* parent)
 
     // The menu is built once: accounts that change while the dialog is open
     // show up the next time. Actions map to account ids, never to records.
-    const QList<SipAccount*> accounts = SipAccountManager::instance()->accounts(type, true);
-    if (accounts.size() < 2) {
+    SipAccountManager* registry = SipAccountManager::instance();
+    const QList<SipAccount*> accounts = registry->callableAccounts(type);
+    if (!registry->offersChoice(type)) {
         m_ui.btnCallWith->setVisible(false);
     } else {
         m_ui.btnCallWith->setVisible(true);
@@ -55,13 +55,23 @@ QString CallDialog::nameMarkup(const QString& name)
 
 QString CallDialog::stripNumberLabel(const QString& entry)
 {
-    QString number = entry;
-    number.replace(QRegExp(QStringLiteral("(\\(.*\\))"), Qt::CaseSensitive, QRegExp::RegExp), QString());
-    return number;
+    // The label is the bracketed part that ends the entry ("number (label)");
+    // brackets inside the number ("+31 (0)20 ...") stay.
+    if (!entry.endsWith(QLatin1Char(')')))
+        return entry;
+    int depth = 0;
+    for (int i = entry.size() - 1; i >= 0; --i) {
+        if (entry.at(i) == QLatin1Char(')'))
+            ++depth;
+        else if (entry.at(i) == QLatin1Char('(') && --depth == 0)
+            return entry.left(i);
+    }
+    return entry;
 }
 
 void CallDialog::setName(const QString& name)
 {
+    m_name = name;
     m_ui.lblCallInformation->setText(nameMarkup(name));
 }
 
@@ -87,6 +97,21 @@ QString CallDialog::statusText(bool success)
     return success ? QStringLiteral("Gesprek succesvol geïnitieerd") : QStringLiteral("Kon gesprek niet initiëren");
 }
 
+void CallDialog::requestCall(const QString& sipId)
+{
+    const OutgoingCall call = OutgoingCall::make(OutgoingCall::CallDialog, selectedPhoneNumer(), sipId, m_type, m_name);
+    m_pendingCall = call.id;
+    emit callRequested(call);
+}
+
+void CallDialog::onCallFinished(quint64 callId, bool success)
+{
+    if (callId == 0 || callId != m_pendingCall)
+        return;
+    m_pendingCall = 0;
+    updateStatus(success);
+}
+
 void CallDialog::updateStatus(bool success)
 {
     m_ui.lblStatus->setText(QStringLiteral("<b>") + statusText(success) + QStringLiteral("</b>"));
@@ -109,7 +134,7 @@ bool CallDialog::event(QEvent* e)
 
 void CallDialog::on_btnCall_pressed()
 {
-    emit callPressed(m_type, QString());
+    requestCall(QString());
 }
 
 void CallDialog::on_btnCallWith_pressed()
@@ -127,5 +152,5 @@ void CallDialog::SipAccountClicked()
     auto* action = qobject_cast<QAction*>(sender());
     if (!action)
         return;
-    emit callPressed(m_type, m_accountActions.value(action));
+    requestCall(m_accountActions.value(action));
 }

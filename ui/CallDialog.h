@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OutgoingCall.h"
 #include "SourceType.h"
 #include "ui_CallDialog.h"
 
@@ -11,8 +12,8 @@ class QAction;
 class QEvent;
 
 // Shows a contact with its numbers; the user picks one and presses "&Bellen".
-// The dialog does not dial: it emits callPressed and shows the outcome that
-// comes back through updateStatus.
+// The dialog does not dial: it asks the call road (callRequested) and shows
+// the outcome of its own call when it comes back (onCallFinished).
 class CallDialog : public QDialog
 {
     Q_OBJECT
@@ -30,16 +31,19 @@ public:
 
     // The rich text that shows a contact's name; markup in the name is shown, not obeyed.
     static QString nameMarkup(const QString& name);
-    // An entry of the number list without its label: everything from the
-    // first "(" to the last ")" goes, the rest stays as it is.
+    // An entry of the number list without its label: the bracketed part that
+    // ends it goes (brackets within the number stay), the rest stays as it is.
     static QString stripNumberLabel(const QString& entry);
     // The outcome of a call as the user reads it (plain text).
     static QString statusText(bool success);
 
 signals:
-    void callPressed(SourceType::Type type, const QString& sipId);
+    // The selected number, with the contact's name, the dialog's source and
+    // the account chosen (empty: the source's default).
+    void callRequested(const OutgoingCall& call);
 
 public slots:
+    void onCallFinished(quint64 callId, bool success);
     void updateStatus(bool success);
 
 protected:
@@ -54,7 +58,11 @@ private slots:
 private:
     Q_DISABLE_COPY(CallDialog)
 
+    void requestCall(const QString& sipId);
+
     Ui_CallDialog m_ui;
     SourceType::Type m_type;
+    QString m_name;
+    quint64 m_pendingCall = 0;
     QMap<QAction*, QString> m_accountActions;
 };

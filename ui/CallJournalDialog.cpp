@@ -63,7 +63,8 @@ void CallJournalDialog::callBack(const QModelIndex& index)
 {
     const QString number = index.data(CallJournalModel::NumberRole).toString();
     if (!number.isEmpty())
-        emit callNumber(number);
+        emit callRequested(OutgoingCall::make(OutgoingCall::Journal, number, QString(), SourceType::ClickToDial,
+                                              index.siblingAtColumn(CallJournalModel::NameColumn).data().toString()));
 }
 
 void CallJournalDialog::showContextMenu(const QPoint& pos)

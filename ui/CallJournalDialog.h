@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OutgoingCall.h"
 #include "ui_CallJournalDialog.h"
 
 #include <QDialog>
@@ -22,8 +23,8 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
-    // Call back: the controller dials it as the tray menu would.
-    void callNumber(const QString& number);
+    // Call back the chosen row, with the default account.
+    void callRequested(const OutgoingCall& call);
 
 private:
     Q_DISABLE_COPY(CallJournalDialog)

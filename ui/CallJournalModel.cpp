@@ -8,12 +8,19 @@ CallJournalModel::CallJournalModel(CallHistory* history, QObject* parent)
     : QAbstractTableModel(parent), m_history(history), m_incoming(QStringLiteral(":/icons/callIncoming16")),
       m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
 {
-    // A call more or a cleared history: a thousand rows are re-read in no time.
-    if (m_history)
-        connect(m_history, &CallHistory::changed, this, [this]() {
-            beginResetModel();
-            endResetModel();
-        });
+    // Row by row, so that the views keep their selection, current row and
+    // scroll position: the newest call is the top row, the oldest the last.
+    if (!m_history)
+        return;
+    connect(m_history, &CallHistory::callAboutToBeAdded, this, [this]() { beginInsertRows(QModelIndex(), 0, 0); });
+    connect(m_history, &CallHistory::callAdded, this, [this]() { endInsertRows(); });
+    connect(m_history, &CallHistory::oldestAboutToBeDropped, this, [this](int count) {
+        const int rows = rowCount();
+        beginRemoveRows(QModelIndex(), rows - count, rows - 1);
+    });
+    connect(m_history, &CallHistory::oldestDropped, this, [this]() { endRemoveRows(); });
+    connect(m_history, &CallHistory::aboutToBeCleared, this, [this]() { beginResetModel(); });
+    connect(m_history, &CallHistory::cleared, this, [this]() { endResetModel(); });
 }
 
 CallJournalModel::~CallJournalModel() = default;

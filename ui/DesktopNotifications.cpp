@@ -8,7 +8,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QVariantMap>
@@ -42,17 +41,51 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, int timeo
                   SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onNotificationClosed(uint, uint)));
-    if (QDBusConnectionInterface* daemon = m_bus.interface()) {
-        m_running = daemon->isServiceRegistered(kService).value();
-        const QDBusReply<QStringList> activatable = daemon->call(QStringLiteral("ListActivatableNames"));
-        m_activatable = activatable.isValid() && activatable.value().contains(kService);
-    }
-    // An activatable server is only started when there is something to show.
-    if (m_running)
-        readCapabilities();
+    if (!m_bus.isConnected())
+        return;
+    // Asked without waiting; messages wait for both answers.
+    m_unanswered = 2;
+    askBus(QStringLiteral("NameHasOwner"), {kService}, [this](const QDBusMessage& reply) {
+        m_running = m_running || reply.arguments().value(0).toBool();
+    });
+    askBus(QStringLiteral("ListActivatableNames"), {}, [this](const QDBusMessage& reply) {
+        m_activatable = reply.arguments().value(0).toStringList().contains(kService);
+    });
 }
 
 DesktopNotifications::~DesktopNotifications() = default;
+
+void DesktopNotifications::askBus(const QString& method, const QVariantList& arguments,
+                                  std::function<void(const QDBusMessage&)> answer)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("/org/freedesktop/DBus"),
+                                                       QStringLiteral("org.freedesktop.DBus"), method);
+    call.setArguments(arguments);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, m_timeoutMsecs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, answer]() {
+        watcher->deleteLater();
+        if (!watcher->isError())
+            answer(watcher->reply());
+        if (--m_unanswered == 0)
+            onBusAnswered();
+    });
+}
+
+void DesktopNotifications::onBusAnswered()
+{
+    // A running server is asked what it can do at once; an activatable one is
+    // only started when there is something to show.
+    if (m_running || (m_activatable && !m_waiting.isEmpty())) {
+        readCapabilities();
+        return;
+    }
+    if (m_activatable)
+        return;
+    const QList<DesktopNotification> waiting = std::exchange(m_waiting, {});
+    for (const DesktopNotification& n : waiting)
+        emit fallback(n);
+}
 
 bool DesktopNotifications::isAvailable() const
 {
@@ -64,18 +97,23 @@ bool DesktopNotifications::supportsActions() const
     return m_capabilities.contains(QStringLiteral("actions"));
 }
 
-bool DesktopNotifications::notify(const DesktopNotification& n)
+void DesktopNotifications::notify(const DesktopNotification& n)
 {
-    if (!isAvailable())
-        return false;
+    if (m_bus.isConnected() && m_unanswered > 0) {
+        m_waiting.append(n);
+        return;
+    }
+    if (!isAvailable()) {
+        emit fallback(n);
+        return;
+    }
     if (m_capabilitiesState == Capabilities::Known) {
         send(n);
-        return true;
+        return;
     }
     m_waiting.append(n);
     if (m_capabilitiesState == Capabilities::Unknown)
         readCapabilities();
-    return true;
 }
 
 void DesktopNotifications::onOwnerChanged(const QString& newOwner)
@@ -86,7 +124,7 @@ void DesktopNotifications::onOwnerChanged(const QString& newOwner)
     m_capabilities.clear();
     m_running = !newOwner.isEmpty();
     m_capabilitiesState = Capabilities::Unknown;
-    if (m_running || !m_waiting.isEmpty())
+    if (m_unanswered == 0 && (m_running || !m_waiting.isEmpty()))
         readCapabilities();
 }
 

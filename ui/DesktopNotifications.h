@@ -7,7 +7,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
+#include <functional>
+
+class QDBusMessage;
 class QDBusServiceWatcher;
 
 // One message for the desktop's notification server.
@@ -22,8 +26,9 @@ struct DesktopNotification {
 Q_DECLARE_METATYPE(DesktopNotification)
 
 // Messages through org.freedesktop.Notifications, with "Terugbellen" and
-// "Nummer kopiëren" on incoming calls. Every call is asynchronous; when the
-// server refuses or does not answer in time, fallback() hands the message back
+// "Nummer kopiëren" on incoming calls. Every call is asynchronous, from the
+// first question whether a server is there at all; when there is none, or
+// it refuses or does not answer in time, fallback() hands the message back
 // so that the caller can show it as a tray balloon.
 class DesktopNotifications : public QObject
 {
@@ -35,11 +40,13 @@ public:
     DesktopNotifications(const QDBusConnection& bus, int timeoutMsecs, QObject* parent = nullptr);
     ~DesktopNotifications() override;
 
-    // A server owns org.freedesktop.Notifications now, or the bus can activate one.
+    // A server owns org.freedesktop.Notifications now, or the bus can activate
+    // one (false until the bus has answered).
     bool isAvailable() const;
     bool supportsActions() const;
-    // Sends asynchronously. false: no server, the caller shows the tray balloon itself.
-    bool notify(const DesktopNotification& n);
+    // Sends asynchronously; what cannot be shown comes back through fallback().
+    // Messages wait for the bus's first answers and for a starting server.
+    void notify(const DesktopNotification& n);
 
 signals:
     void fallback(const DesktopNotification& n);
@@ -54,6 +61,8 @@ private:
     Q_DISABLE_COPY(DesktopNotifications)
     enum class Capabilities { Unknown, Pending, Known };
 
+    void askBus(const QString& method, const QVariantList& arguments, std::function<void(const QDBusMessage&)> answer);
+    void onBusAnswered();
     void onOwnerChanged(const QString& newOwner);
     void readCapabilities();
     void send(const DesktopNotification& n);
@@ -61,6 +70,8 @@ private:
     QDBusConnection m_bus;
     int m_timeoutMsecs;
     QDBusServiceWatcher* m_watcher;
+    // Questions to the bus not answered yet: whether a server runs, whether one can be started.
+    int m_unanswered = 0;
     bool m_running = false;
     bool m_activatable = false;
     Capabilities m_capabilitiesState = Capabilities::Unknown;

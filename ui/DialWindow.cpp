@@ -102,7 +102,7 @@ DialWindow::DialWindow(CallHistory* history, bool appActions, int closeDelayMsec
         connect(m_history, &CallHistory::changed, this, &DialWindow::loadCompletions);
 
     setAppActions(appActions);
-    loadAccounts(ButtonGroupAction::defaultSipId());
+    loadAccounts(QString());
     loadCompletions();
 }
 
@@ -124,7 +124,7 @@ void DialWindow::prepare()
     // A number kept after a failed call is selected, so typing a new one replaces it.
     m_number->selectAll();
     m_number->setFocus();
-    loadAccounts(ButtonGroupAction::defaultSipId());
+    loadAccounts(QString());
 }
 
 void DialWindow::showEvent(QShowEvent* event)
@@ -138,21 +138,22 @@ void DialWindow::dial()
     const QString number = m_number->text().trimmed();
     if (number.isEmpty())
         return;
-    const QString sipId =
-        m_accounts->count() > 1 ? m_accounts->currentData().toString() : ButtonGroupAction::defaultSipId();
+    // Without a choice the call road takes the default account.
+    const QString sipId = m_accounts->isHidden() ? QString() : m_accounts->currentData().toString();
     m_closeTimer->stop();
     m_status->clear();
-    m_pending = true;
-    emit callNumber(number, sipId);
+    const OutgoingCall call = OutgoingCall::make(OutgoingCall::DialWindow, number, sipId);
+    m_pendingCall = call.id;
+    emit callRequested(call);
 }
 
-void DialWindow::updateStatus(bool success)
+void DialWindow::onCallFinished(quint64 callId, bool success)
 {
     // The outcome of every call the program places arrives here, also of calls
     // from the tray menu or a plug-in: those are none of this window's business.
-    if (!m_pending)
+    if (callId == 0 || callId != m_pendingCall)
         return;
-    m_pending = false;
+    m_pendingCall = 0;
     m_status->setText(CallDialog::statusText(success));
     // After a failure the number stays for another try.
     m_clearOnPrepare = success;
@@ -162,16 +163,14 @@ void DialWindow::updateStatus(bool success)
 
 void DialWindow::loadAccounts(const QString& preferredId)
 {
-    const QList<SipAccount*> accounts = SipAccountManager::instance()->accounts(SourceType::ClickToDial, true);
+    SipAccountManager* registry = SipAccountManager::instance();
     m_accounts->clear();
-    for (const SipAccount* account : accounts)
+    for (const SipAccount* account : registry->callableAccounts(SourceType::ClickToDial))
         m_accounts->addItem(account->displayName(), account->id());
-    int current = m_accounts->findData(preferredId);
-    if (current < 0)
-        current = m_accounts->findData(ButtonGroupAction::defaultSipId());
-    m_accounts->setCurrentIndex(qMax(current, 0));
+    m_accounts->setCurrentIndex(
+        qMax(m_accounts->findData(registry->preselectedAccountId(SourceType::ClickToDial, preferredId)), 0));
     // With one account or none there is nothing to choose: the default account dials.
-    const bool choice = accounts.size() > 1;
+    const bool choice = registry->offersChoice(SourceType::ClickToDial);
     m_accounts->setVisible(choice);
     m_accountLabel->setVisible(choice);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OutgoingCall.h"
+
 #include <QDialog>
 
 class CallHistory;
@@ -13,8 +15,8 @@ class QTimer;
 
 // "Karvelon - Bellen": a small window to dial from where the tray menu cannot
 // hold a number field (trays that show their menu over D-Bus) or where there is
-// no tray at all. It dials the tray menu's road: it emits callNumber and shows
-// the outcome that comes back through updateStatus.
+// no tray at all. It asks the call road for a call (callRequested) and shows
+// the outcome of that call when it comes back (onCallFinished).
 class DialWindow : public QDialog
 {
     Q_OBJECT
@@ -29,13 +31,14 @@ public:
     void setAppActions(bool on);
 
 public slots:
-    void updateStatus(bool success);
+    // The outcome of a call; only that of the window's own call is shown.
+    void onCallFinished(quint64 callId, bool success);
     // Before each show: the status cleared, the accounts re-read with the default
     // one chosen, and the keyboard focus in the number field.
     void prepare();
 
 signals:
-    void callNumber(const QString& number, const QString& sipId);
+    void callRequested(const OutgoingCall& call);
     void openSettings();
     void openLogViewer();
 
@@ -59,8 +62,8 @@ private:
     QLabel* m_status = nullptr;
     QStringListModel* m_recentNumbers = nullptr;
     QTimer* m_closeTimer = nullptr;
-    // Only the outcome of a call this window started is shown.
-    bool m_pending = false;
+    // The call this window started and waits for; 0: none.
+    quint64 m_pendingCall = 0;
     // A number that was called successfully is not offered again on the next opening.
     bool m_clearOnPrepare = false;
 };

@@ -20,11 +20,6 @@ Notifier::Notifier(SystemTrayIcon* tray, DesktopNotifications* desktop, QObject*
         connect(m_desktop, &DesktopNotifications::fallback, this, &Notifier::showBalloon);
 }
 
-void Notifier::showNotification(const QString& text)
-{
-    showNotificationWin(text);
-}
-
 void Notifier::showNotification(const QString& text, bool error)
 {
     DesktopNotification notification;
@@ -32,16 +27,8 @@ void Notifier::showNotification(const QString& text, bool error)
     notification.error = error;
     show(notification);
     Logger::instance()->log(Logger::Debug, QString(),
-                            QStringLiteral("Notificatie text naar Windows gestuurd. Error? %1, text: %2")
+                            QStringLiteral("Notificatie text naar het bureaublad gestuurd. Error? %1, text: %2")
                                 .arg(QString::number(error ? 1 : 0), text));
-}
-
-void Notifier::showNotificationWin(const QString& text)
-{
-    DesktopNotification notification;
-    notification.text = text;
-    show(notification);
-    Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Notificatie text naar Windows gestuurd."));
 }
 
 void Notifier::showIncomingCall(const QString& text, const QString& callerNumber)
@@ -58,7 +45,10 @@ void Notifier::show(const DesktopNotification& notification)
     DesktopNotification n = notification;
     n.title = QCoreApplication::applicationName();
     n.expireMsecs = BalloonMSecs;
-    if (!m_desktop || !m_desktop->notify(n))
+    // The desktop's server hands back what it cannot show (fallback).
+    if (m_desktop)
+        m_desktop->notify(n);
+    else
         showBalloon(n);
 }
 

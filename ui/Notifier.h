@@ -17,13 +17,11 @@ public:
     // Neither is owned; desktop may be null.
     Notifier(SystemTrayIcon* tray, DesktopNotifications* desktop, QObject* parent = nullptr);
 
-    void showNotificationWin(const QString& text);
     // callerNumber: the service's number of the caller, what "Terugbellen" calls.
     void showIncomingCall(const QString& text, const QString& callerNumber);
 
 public slots:
-    void showNotification(const QString& text);
-    void showNotification(const QString& text, bool error);
+    void showNotification(const QString& text, bool error = false);
 
 private:
     void show(const DesktopNotification& notification);

@@ -77,8 +77,8 @@ void RecentCallsMenu::rebuild()
         auto* entry =
             new QAction(call.direction == CallRecord::Incoming ? m_incoming : m_outgoing, entryText(call), this);
         entry->setEnabled(!call.number.isEmpty());
-        const QString number = call.number;
-        connect(entry, &QAction::triggered, this, [this, number]() { emit callNumber(number); });
+        const QString number = call.number, name = call.name;
+        connect(entry, &QAction::triggered, this, [this, number, name]() { emit callNumber(number, name); });
         insertAction(m_none, entry);
         m_entries.append(entry);
     }

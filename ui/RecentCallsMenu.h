@@ -29,7 +29,8 @@ public:
     static QString entryText(const CallRecord& call);
 
 signals:
-    void callNumber(const QString& number);
+    // Call back: the number and the name the history has for it.
+    void callNumber(const QString& number, const QString& name);
     void openCallJournal();
 
 private:

@@ -1,8 +1,8 @@
 #include "SettingsDialog.h"
 
-#include "KarvelonApi.h"
 #include "Logger.h"
 #include "MessageBox.h"
+#include "NotificationChannel.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountsDialog.h"
@@ -22,7 +22,7 @@ constexpr int kVersionMinor = 0;
 
 } // namespace
 
-SettingsDialog::SettingsDialog(KarvelonApi* api, QWidget* parent) : QDialog(parent), m_api(api)
+SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : QDialog(parent), m_channel(channel)
 {
     m_ui.setupUi(this);
     m_ui.lblVersion->setText(QStringLiteral("Versie %1.%2").arg(kVersionMajor).arg(kVersionMinor));
@@ -32,8 +32,13 @@ SettingsDialog::SettingsDialog(KarvelonApi* api, QWidget* parent) : QDialog(pare
     loadSettings();
     setupConnections();
 
-    const KarvelonApi* client = KarvelonApi::instance();
-    onNotificationSocketStateChanged(client && client->isNotificationSocketConnected());
+    onNotificationStateChanged(ConnectionSupervisor::Stopped);
+    // The channel lives on its own thread: it tells its state again, and the
+    // automatic connection queues that and every later change into ours.
+    if (m_channel) {
+        connect(m_channel, &NotificationChannel::stateChanged, this, &SettingsDialog::onNotificationStateChanged);
+        QMetaObject::invokeMethod(m_channel, &NotificationChannel::reportState, Qt::QueuedConnection);
+    }
 
     // The Apple Contacts and Outlook plug-ins are not offered; their fields stay
     // (hidden) and are still loaded and saved.
@@ -156,11 +161,6 @@ void SettingsDialog::setupConnections()
     connect(m_ui.btnManageSipAccounts3, &QPushButton::pressed, this,
             &SettingsDialog::onBtnManageSipAccountsAppleContactsClicked, Qt::DirectConnection);
 
-    // The client lives in its own thread: the automatic connection queues its news into ours.
-    if (KarvelonApi* client = KarvelonApi::instance()) {
-        connect(client, &KarvelonApi::notificationSocketConnectionChanged, this,
-                &SettingsDialog::onNotificationSocketStateChanged);
-    }
 }
 
 void SettingsDialog::changeDirtyState(bool dirty)
@@ -212,14 +212,11 @@ void SettingsDialog::on_btnSave_pressed()
 
 void SettingsDialog::on_btnConnectDisconnectSocket_pressed()
 {
-    const KarvelonApi* state = KarvelonApi::instance();
-    QObject* client = m_api ? static_cast<QObject*>(m_api) : KarvelonApi::instance();
-    if (!client)
+    if (!m_channel)
         return;
-    // The labels follow notificationSocketConnectionChanged, not this press.
-    const char* method =
-        state && state->isNotificationSocketConnected() ? "stopNotificationSocket" : "startNotificationSocket";
-    if (!QMetaObject::invokeMethod(client, method, Qt::QueuedConnection)) {
+    // The labels follow the channel's state, not this press.
+    const char* method = m_connected ? "stopNotificationSocket" : "startNotificationSocket";
+    if (!QMetaObject::invokeMethod(m_channel, method, Qt::QueuedConnection)) {
         Logger::instance()->log(Logger::Warning, QStringLiteral("Instellingen"),
                                 QStringLiteral("Kon %1 niet aanroepen").arg(QString::fromLatin1(method)));
     }
@@ -234,8 +231,13 @@ void SettingsDialog::onActiveOutlookPluginChanged(int state)
     m_ui.btnManageSipAccounts1->setEnabled(enabled);
 }
 
-void SettingsDialog::onNotificationSocketStateChanged(bool connected)
+void SettingsDialog::onNotificationStateChanged(ConnectionSupervisor::State state)
 {
+    // An attempt under way, or asleep: the last word stands.
+    if (state == ConnectionSupervisor::Connecting || state == ConnectionSupervisor::Asleep)
+        return;
+    m_connected = state == ConnectionSupervisor::Connected;
+    const bool connected = m_connected;
     m_ui.lblSocketStatus->setText(
         QStringLiteral("<b>%1</b>").arg(connected ? QStringLiteral("Verbonden") : QStringLiteral("Verbroken")));
     m_ui.btnConnectDisconnectSocket->setText(connected ? QStringLiteral("Verbreken") : QStringLiteral("Verbinden"));

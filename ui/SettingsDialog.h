@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectionSupervisor.h"
 #include "SourceType.h"
 #include "ui_SettingsDialog.h"
 
@@ -8,7 +9,7 @@
 #include <QString>
 #include <QVariant>
 
-class KarvelonApi;
+class NotificationChannel;
 
 // The tabbed settings dialog: credentials, notifications, plug-ins, click-to-dial.
 class SettingsDialog : public QDialog
@@ -16,7 +17,9 @@ class SettingsDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit SettingsDialog(KarvelonApi* api, QWidget* parent = nullptr);
+    // channel: the notification channel whose connection the dialog shows and
+    // switches (not owned; null: none).
+    explicit SettingsDialog(NotificationChannel* channel, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     // Makes the tab whose page has this object name current; unknown or removed tabs change nothing.
@@ -43,7 +46,7 @@ private slots:
     void on_btnSave_pressed();
     void on_btnConnectDisconnectSocket_pressed();
     void onActiveOutlookPluginChanged(int state);
-    void onNotificationSocketStateChanged(bool connected);
+    void onNotificationStateChanged(ConnectionSupervisor::State state);
     void onManageClickToDialSipAccounts();
     void onBtnManageSipAccountsOutlookClicked();
     void onBtnManageSipAccountsThunderbirdClicked();
@@ -62,7 +65,9 @@ private:
     void checkOutlookAddin();
 
     Ui_SettingsDialog m_ui;
-    KarvelonApi* m_api = nullptr;
+    NotificationChannel* m_channel = nullptr;
+    // As the channel last reported it.
+    bool m_connected = false;
     bool m_dirty = false;
     bool m_loading = false;
     bool m_saved = false;

@@ -1,8 +1,6 @@
 #include "SystemTrayIcon.h"
 
 #include "ButtonGroupAction.h"
-#include "KarvelonApi.h"
-#include "Logger.h"
 #include "RecentCallsMenu.h"
 
 #include <QAction>
@@ -12,6 +10,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QEvent>
 #include <QLineEdit>
@@ -26,11 +26,11 @@ namespace {
 constexpr int ReregisterDelayMsecs = 500;
 } // namespace
 
-SystemTrayIcon::SystemTrayIcon(Kind kind)
+SystemTrayIcon::SystemTrayIcon(const QDBusConnection& bus)
     : QSystemTrayIcon(nullptr)
-    , m_kind(kind)
 {
     qRegisterMetaType<QSystemTrayIcon::MessageIcon>("QSystemTrayIcon::MessageIcon");
+    qRegisterMetaType<OutgoingCall>();
     m_placementTimer.setInterval(100);
     connect(&m_placementTimer, &QTimer::timeout, this, [this]() {
         ++m_placementChecks;
@@ -40,29 +40,16 @@ SystemTrayIcon::SystemTrayIcon(Kind kind)
     m_menu = new QMenu();
     m_menu->setObjectName(QStringLiteral("trayMenu"));
     m_menu->setMinimumWidth(200);
-
-    if (m_kind == XEmbed) {
-        m_buttonGroup = new ButtonGroupAction(m_menu);
-        m_buttonGroup->initInputfield();
-        connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
-        connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
-        // Every time the menu opens, the number field starts empty.
-        connect(m_menu, &QMenu::aboutToShow, this, [this]() { m_buttonGroup->clearPhoneNumber(); });
-        // ... and has the keyboard focus, so a number can be typed at once.
-        m_menu->installEventFilter(this);
-    } else {
-        QAction* dial = m_menu->addAction(QStringLiteral("Nummer bellen…"));
-        dial->setObjectName(QStringLiteral("actDial"));
-        connect(dial, &QAction::triggered, this, &SystemTrayIcon::openDialWindow);
-    }
-
-    m_menu->insertSeparator(nullptr);
+    m_callEntriesEnd = m_menu->addSeparator();
+    buildCallEntries();
 
     // A call back goes the way "Bel" goes, with the same account.
     m_recentCalls = new RecentCallsMenu(m_menu);
     m_menu->addMenu(m_recentCalls);
-    connect(m_recentCalls, &RecentCallsMenu::callNumber, this,
-            [this](const QString& number) { onCallNumber(number, ButtonGroupAction::defaultSipId()); });
+    connect(m_recentCalls, &RecentCallsMenu::callNumber, this, [this](const QString& number, const QString& name) {
+        emit callRequested(
+            OutgoingCall::make(OutgoingCall::RecentCalls, number, QString(), SourceType::ClickToDial, name));
+    });
     connect(m_recentCalls, &RecentCallsMenu::openCallJournal, this, &SystemTrayIcon::openCallJournal);
 
     QAction* settings = m_menu->addAction(QStringLiteral("&Instellingen"));
@@ -90,53 +77,82 @@ SystemTrayIcon::SystemTrayIcon(Kind kind)
     });
 
     setIcon(QApplication::windowIcon());
-    setToolTip(toolTipText(KarvelonApi::NotificationsOff, 0));
+    setToolTip(QStringLiteral("Karvelon"));
     setContextMenu(m_menu);
     setVisible(true);
 
-    if (m_kind == StatusNotifier) {
-        // Qt registers the item with the watcher once. When the panel restarts,
-        // its new watcher knows nothing of us: register again.
-        auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
-                                                QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration,
-                                                this);
-        // A watcher may own its name a moment before it answers on it.
-        connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this]() {
-            QTimer::singleShot(ReregisterDelayMsecs, this, [this]() {
-                if (!isVisible())
-                    return;
-                setVisible(false);
-                setVisible(true);
-            });
-        });
-    }
-}
-
-SystemTrayIcon::Kind SystemTrayIcon::detectKind()
-{
-    // The platform's own check, made once when the first tray icon is created;
-    // asking the same question here keeps the menu in step with Qt's choice.
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
     const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
-        return XEmbed;
     QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get.setArguments({watcher, QStringLiteral("IsStatusNotifierHostRegistered")});
-    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
-    const bool host = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-                      reply.arguments().first().value<QDBusVariant>().variant().toBool();
-    return host ? StatusNotifier : XEmbed;
+    auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(get, 2000), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this, answer]() {
+        answer->deleteLater();
+        // No watcher at all answers with an error: an XEmbed tray, or none.
+        const QDBusPendingReply<QDBusVariant> reply = *answer;
+        setKind(!reply.isError() && reply.value().variant().toBool() ? StatusNotifier : XEmbed);
+    });
+
+    // Qt registers the item with the watcher once. When the panel restarts,
+    // its new watcher knows nothing of us: register again.
+    auto* restarts = new QDBusServiceWatcher(watcher, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    // A watcher may own its name a moment before it answers on it.
+    connect(restarts, &QDBusServiceWatcher::serviceRegistered, this, [this]() {
+        QTimer::singleShot(ReregisterDelayMsecs, this, [this]() {
+            if (m_kind != StatusNotifier || !isVisible())
+                return;
+            setVisible(false);
+            setVisible(true);
+        });
+    });
+}
+
+void SystemTrayIcon::setKind(Kind kind)
+{
+    if (kind == m_kind)
+        return;
+    m_kind = kind;
+    buildCallEntries();
+    emit kindChanged(kind);
+}
+
+// The entries that start a call: the number field with "Bel" and "Bel met" on
+// an XEmbed tray, "Nummer bellen…" where the menu travels over D-Bus.
+void SystemTrayIcon::buildCallEntries()
+{
+    if (m_buttonGroup) {
+        m_menu->removeEventFilter(this);
+        delete std::exchange(m_buttonGroup, nullptr);
+    }
+    delete std::exchange(m_dialAction, nullptr);
+
+    if (m_kind == XEmbed) {
+        m_buttonGroup = new ButtonGroupAction(m_menu, m_callEntriesEnd, this);
+        m_buttonGroup->initInputfield();
+        connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
+        connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
+        // Every time the menu opens, the number field starts empty ...
+        connect(m_menu, &QMenu::aboutToShow, m_buttonGroup, [this]() { m_buttonGroup->clearPhoneNumber(); });
+        // ... and has the keyboard focus, so a number can be typed at once.
+        m_menu->installEventFilter(this);
+    } else {
+        m_dialAction = new QAction(QStringLiteral("Nummer bellen…"), this);
+        m_dialAction->setObjectName(QStringLiteral("actDial"));
+        connect(m_dialAction, &QAction::triggered, this, &SystemTrayIcon::openDialWindow);
+        m_menu->insertAction(m_callEntriesEnd, m_dialAction);
+    }
 }
 
 SystemTrayIcon::~SystemTrayIcon()
 {
     // The call widget goes first: its field lives in the menu's widget action.
+    if (m_buttonGroup)
+        m_menu->removeEventFilter(this);
     delete m_buttonGroup;
     m_buttonGroup = nullptr;
-    if (m_kind == XEmbed)
-        m_menu->removeEventFilter(this);
     // Inside a running event loop the menu may still be busy delivering the
     // event that led here, so it goes later. Once the loop has ended (the
     // program is shutting down) nothing would ever delete it: do it now.
@@ -198,27 +214,33 @@ void SystemTrayIcon::setCallHistory(CallHistory* history)
     m_recentCalls->setCallHistory(history);
 }
 
-QString SystemTrayIcon::toolTipText(int notificationState, int retryInSecs)
+QString SystemTrayIcon::toolTipText(ConnectionSupervisor::State state, int retryInSecs)
 {
     const QString name = QStringLiteral("Karvelon");
-    switch (notificationState) {
-    case KarvelonApi::NotificationsConnected:
-        return name + QStringLiteral("\nNotificaties: verbonden");
-    case KarvelonApi::NotificationsRetrying:
-        return name + QStringLiteral("\nNotificaties: opnieuw verbinden over %1 s").arg(retryInSecs);
-    case KarvelonApi::NotificationsDisabled:
-        return name + QStringLiteral("\nNotificaties: uitgeschakeld (controleer uw instellingen)");
-    default:
+    switch (state) {
+    case ConnectionSupervisor::Stopped:
         return name;
+    case ConnectionSupervisor::Connected:
+        return name + QStringLiteral("\nNotificaties: verbonden");
+    case ConnectionSupervisor::Waiting:
+        return name + QStringLiteral("\nNotificaties: opnieuw verbinden over %1 s").arg(retryInSecs);
+    case ConnectionSupervisor::Disabled:
+        return name + QStringLiteral("\nNotificaties: uitgeschakeld (controleer uw instellingen)");
+    case ConnectionSupervisor::Connecting:
+    case ConnectionSupervisor::Asleep:
+        break;
     }
+    return QString();
 }
 
-void SystemTrayIcon::setNotificationState(int notificationState, int retryInSecs)
+void SystemTrayIcon::setNotificationState(ConnectionSupervisor::State state, int retryInSecs)
 {
-    setToolTip(toolTipText(notificationState, retryInSecs));
+    const QString tip = toolTipText(state, retryInSecs);
+    if (tip.isEmpty())
+        return; // an attempt under way, or asleep: the last word stands
+    setToolTip(tip);
     const QIcon windowIcon = QApplication::windowIcon();
-    const bool badge = notificationState == KarvelonApi::NotificationsRetrying ||
-                       notificationState == KarvelonApi::NotificationsDisabled;
+    const bool badge = state == ConnectionSupervisor::Waiting || state == ConnectionSupervisor::Disabled;
     if (!badge || windowIcon.isNull()) {
         setIcon(windowIcon);
         return;
@@ -241,12 +263,10 @@ void SystemTrayIcon::onShowContextMenu()
 
 void SystemTrayIcon::onCallNumber(const QString& number, const QString& sipId)
 {
-    Logger::instance()->log(Logger::Info, QStringLiteral("Click-to-Dial"),
-                            QStringLiteral("Bel nummer: %1 via ClickToDial menu opdracht ontvangen").arg(number));
     if (m_buttonGroup)
         m_buttonGroup->clearPhoneNumber();
     m_menu->hide();
-    emit callNumber(number, sipId);
+    emit callRequested(OutgoingCall::make(OutgoingCall::TrayMenu, number, sipId));
 }
 
 void SystemTrayIcon::onButtonGroupRejected()

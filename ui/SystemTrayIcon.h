@@ -1,9 +1,14 @@
 #pragma once
 
+#include "ConnectionSupervisor.h"
+#include "OutgoingCall.h"
+
+#include <QDBusConnection>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QVector>
 
+class QAction;
 class QMenu;
 class ButtonGroupAction;
 class CallHistory;
@@ -20,12 +25,15 @@ public:
     // D-Bus, where a widget cannot go: there the dial window takes its place.
     enum Kind { XEmbed, StatusNotifier };
 
-    explicit SystemTrayIcon(Kind kind = XEmbed);
+    // Starts as an XEmbed icon and asks bus, without waiting, whether a
+    // StatusNotifierItem host shows it instead (as Qt decides:
+    // org.kde.StatusNotifierWatcher with a registered host); the menu follows
+    // the answer. A bus that is not connected asks nothing.
+    explicit SystemTrayIcon(const QDBusConnection& bus = QDBusConnection(QString()));
     ~SystemTrayIcon() override;
 
-    // As Qt decides it: a StatusNotifierWatcher with a registered host on the session bus.
-    static Kind detectKind();
     Kind kind() const { return m_kind; }
+    void setKind(Kind kind);
 
     QMenu* menu() const { return m_menu; }
     ButtonGroupAction* callWidget() const { return m_buttonGroup; }
@@ -39,21 +47,23 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // The tooltip for a notification-channel state (a KarvelonApi::NotificationState).
-    static QString toolTipText(int notificationState, int retryInSecs);
+    // The tooltip for a notification-channel state; empty for the states
+    // that leave the last word standing (an attempt under way, asleep).
+    static QString toolTipText(ConnectionSupervisor::State state, int retryInSecs);
 
 signals:
-    void callNumber(const QString& number, const QString& sipId);
+    void callRequested(const OutgoingCall& call);
     void openSettings();
     void openLogViewer();
     void openCallJournal();
     void openDialWindow();
     void quitApplication();
     void balloonShown(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int msecs);
+    void kindChanged(SystemTrayIcon::Kind kind);
 
 public slots:
     // Tooltip and badge follow the notification channel.
-    void setNotificationState(int notificationState, int retryInSecs);
+    void setNotificationState(ConnectionSupervisor::State state, int retryInSecs);
     void onShowContextMenu();
     void onCallNumber(const QString& number, const QString& sipId);
     void onButtonGroupRejected();
@@ -61,6 +71,7 @@ public slots:
 private:
     Q_DISABLE_COPY(SystemTrayIcon)
 
+    void buildCallEntries();
     void focusNumberField();
     void showPendingBalloons();
 
@@ -72,9 +83,12 @@ private:
     };
 
     QMenu* m_menu = nullptr;
+    // The entries that start a call stand above this separator.
+    QAction* m_callEntriesEnd = nullptr;
     ButtonGroupAction* m_buttonGroup = nullptr;
+    QAction* m_dialAction = nullptr;
     RecentCallsMenu* m_recentCalls = nullptr;
-    const Kind m_kind;
+    Kind m_kind = XEmbed;
     // Balloons asked for before the tray host has placed the icon.
     QVector<Balloon> m_pendingBalloons;
     QTimer m_placementTimer;

@@ -3,7 +3,7 @@
 // its backoff costs while the service is down (CPU time of the whole process over a
 // quiet stretch, target <= 0.1 % of one core). The stretch is 60 s by default; an
 // argument in seconds shortens it.
-#include "KarvelonApi.h"
+#include "NotificationChannel.h"
 #include "PbxSimulator.h"
 #include "Settings.h"
 
@@ -107,8 +107,8 @@ int main(int argc, char** argv)
     QObject onWorker;
     onWorker.moveToThread(&worker);
     const ServiceConfig serviceConfig = sim.config();
-    KarvelonApi* api = nullptr;
-    QMetaObject::invokeMethod(&onWorker, [&]() { api = new KarvelonApi(serviceConfig); api->onSettingsUpdated(); },
+    NotificationChannel* api = nullptr;
+    QMetaObject::invokeMethod(&onWorker, [&]() { api = new NotificationChannel(serviceConfig); api->onSettingsUpdated(); },
                               Qt::BlockingQueuedConnection);
 
     std::vector<double> resumeMsecs;

@@ -4,10 +4,12 @@
 #include "SettingsKeys.h"
 #include "SipAccount.h"
 #include "SipAccountManager.h"
+#include "SipAccountsDialog.h"
 #include "SipAccountsModel.h"
 #include "TestSupport.h"
 
 #include <QDataStream>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -92,7 +94,7 @@ private slots:
         QVERIFY2(m_sim.start(), m_sim.output().constData());
         ServiceConfig config = m_sim.config();
         config.requestTimeoutMsecs = 1500;
-        m_api.reset(new KarvelonApi(config)); // the registry finds it through KarvelonApi::instance()
+        m_api.reset(new KarvelonApi(config));
     }
 
     // Bytes written field by field load into exactly these records; save() writes the same bytes back.
@@ -144,10 +146,51 @@ private slots:
             writeStored(kOwnAccounts);
             restartAndDescribe();
             QVERIFY(m_sim.setBehaviour(row.behaviour));
-            SipAccountsModel model(SourceType::ClickToDial, nullptr); // refreshes from the service
+            SipAccountManager* registry = SipAccountManager::instance(); // wired as the program wires it
+            connect(registry, &SipAccountManager::refreshRequested, m_api.get(), &KarvelonApi::fetchSipAccounts);
+            connect(m_api.get(), &KarvelonApi::sipAccountsFetched, registry, &SipAccountManager::onSipAccountsFetched);
+            QSignalSpy fetched(m_api.get(), &KarvelonApi::sipAccountsFetched);
+            SipAccountsModel model(SourceType::ClickToDial, nullptr); // asks the service; what is stored shows meanwhile
+            QCOMPARE(model.rowCount(), 2);
+            QVERIFY(fetched.wait(5000));
             QVERIFY(model.flags(model.index(1, 0)) & Qt::ItemIsUserCheckable);
             QVERIFY(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
             QCOMPARE(restartAndDescribe(), row.stored);
+        }
+    }
+
+    // Which account a call uses, which one a window preselects, when a choice is offered and what the SIP account
+    // dialog stores as the default: one rule, per source.
+    void accountRules()
+    {
+        const struct { const char* accounts; const char* stored; int source; const char* preferred, *expected; } table[] = {
+            // accounts (C click-to-dial, O Outlook, T Thunderbird; + checked); the source's stored default; the
+            // source; what a window would like. Expected: the account of a call without a choice, of one with "x";
+            // preselected without and with the wish; whether a choice is offered; what the dialog then stores.
+            {"C+201 C+202 C-203 O+301", "202", 0, "201", "202 x 202 201 yes 202"},
+            {"C+201 C+202 C-203", "203", 0, "203", "203 x 201 201 yes 201"}, // the default is not checked
+            {"C+201 C-203", "", 0, "203", " x 201 201 no 201"},              // no default stored
+            {"C-201 O+301", "201", 0, "201", "201 x   no "},                 // nothing checked: nothing offered
+            {"O+301 O+302 C+201", "302", 1024, "301", "302 x 302 301 yes 302"},
+            {"T+401 C+201 C+202", "", 1026, "", " x 401 401 no 401"}};
+        for (const auto& row : table) {
+            Settings().set(kCustomerGroup, kSipAccounts, QVariant());
+            delete SipAccountManager::instance();
+            SipAccountManager* registry = SipAccountManager::instance();
+            for (const QString& code : QString::fromLatin1(row.accounts).split(' ')) {
+                const int type = code[0] == 'C' ? 0 : code[0] == 'O' ? 1024 : 1026;
+                registry->addSipAccount(new SipAccount(SourceType::Type(type), code.mid(2), code.mid(2), code[1] == '+'));
+            }
+            const auto source = SourceType::Type(row.source);
+            const QString group = SourceType::settingsGroup(source);
+            Settings().set(group, kDefaultSip, QLatin1String(row.stored));
+            QStringList got{SipAccountManager::accountForCall(source, QString()), SipAccountManager::accountForCall(source, "x"),
+                            registry->preselectedAccountId(source), registry->preselectedAccountId(source, row.preferred),
+                            registry->offersChoice(source) ? "yes" : "no"};
+            SipAccountsDialog dialog(source, nullptr);
+            QTest::mouseClick(dialog.findChild<QPushButton*>("btnSave"), Qt::LeftButton);
+            got << Settings().get(group, kDefaultSip).toString();
+            QCOMPARE(got.join(' '), QString::fromLatin1(row.expected));
         }
     }
 };

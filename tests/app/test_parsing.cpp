@@ -1,6 +1,6 @@
 // The pure parsers (contacts of a second start and of the plug-in socket, telephone links, a bare "--call"), and the
 // plug-in socket with a real client.
-#include "CallRequest.h"
+#include "ContactPayload.h"
 #include "CommandLine.h"
 #include "InternalKarvelonApi.h"
 #include "PhoneNumber.h"
@@ -36,7 +36,7 @@ private slots:
                 fields = command.isValid() ? QStringList(command.name) + command.numbers
                                            : QStringList(QString::number(command.outcome));
             } else {
-                const auto contact = CallRequest::parseContact(QString::fromUtf8(row.data), CallRequest::SecondStart);
+                const auto contact = ContactPayload::parse(QString::fromUtf8(row.data), ContactPayload::SecondStart);
                 fields = QStringList(contact.name) + contact.numbers;
             }
             QCOMPARE(fields.join(QLatin1Char('|')), row.fields);
@@ -124,6 +124,7 @@ private slots:
     void realClient_ownerOnly_oneCappedCommandPerRead()
     {
         InternalKarvelonApi api(TestSupport::uniqueSocketPath("cmd"), nullptr);
+        api.start();
         QCOMPARE(QFileInfo(api.serverName()).permissions() & 0x77, QFileDevice::Permissions());
         QSignalSpy spy(&api, &InternalKarvelonApi::showCallDialog);
         QLocalSocket client;
@@ -150,7 +151,7 @@ private slots:
         QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         WorkerThread worker;
         InternalKarvelonApi* api = nullptr;
-        worker.run([&api, &path] { api = new InternalKarvelonApi(path, nullptr); });
+        worker.run([&api, &path] { api = new InternalKarvelonApi(path, nullptr), api->start(); });
         auto release = qScopeGuard([&worker, api] { worker.run([api] { delete api; }); });
         QStringList names;
         connect(api, &InternalKarvelonApi::showCallDialog, this, [&](SourceType::Type, const QString& name) {

@@ -3,9 +3,11 @@
 // KARVELON_E2E_PROBE, a local socket answering each line with what is on
 // screen (JSON), and KARVELON_E2E_SCENARIO, something to be doing when the
 // program quits after KARVELON_E2E_QUIT_MSECS.
+#include "CallRouter.h"
 #include "CommandLine.h"
 #include "KarvelonApplication.h"
 #include "SystemTrayIcon.h"
+#include "Windows.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -75,13 +77,13 @@ void runScenario(const QString& scenario)
     QObject::connect(quit, &QTimer::timeout, app(), &KarvelonApplication::onQuitApplication);
     quit->start(env("KARVELON_E2E_QUIT_MSECS").toInt());
     if (scenario == QLatin1String("calldialog"))
-        app()->onShowCallDialog(SourceType::MsOutlook, QStringLiteral("Jan"), {QStringLiteral("0201 (Werk)")});
+        app()->windows()->showCallDialog(SourceType::MsOutlook, QStringLiteral("Jan"), {QStringLiteral("0201 (Werk)")});
     else if (scenario == QLatin1String("settings"))
-        app()->onOpenSettings(QString());
+        app()->windows()->openSettings(QString());
     else if (scenario == QLatin1String("logviewer"))
-        app()->onOpenLogViewer();
+        app()->windows()->openLogViewer();
     else if (scenario == QLatin1String("pending"))
-        app()->onCallNumber(QStringLiteral("0201234567"), QString());
+        app()->calls()->start(OutgoingCall::make(OutgoingCall::TrayMenu, QStringLiteral("0201234567")));
     else if (scenario == QLatin1String("leak"))
         new QObject(); // never deleted: the leak check must find it
 }

@@ -1,7 +1,7 @@
 // Socket.IO frames, the public-address lookup, the recovery rules; client and channel against the simulator.
 #include "Clock.h"
 #include "ConnectionSupervisor.h"
-#include "KarvelonApi.h"
+#include "NotificationChannel.h"
 #include "PbxSimulator.h"
 #include "PrivateBus.h"
 #include "Settings.h"
@@ -73,10 +73,14 @@ private slots:
             {nullptr, "192.0.2.9\n", "192.0.2.9"},           // the page stalled: the text's
             {nullptr, nullptr, ""}};
         const ServiceConfig sim = m_sim.config();
+        QNetworkAccessManager manager;
         for (const auto& row : table) {
             const QString tag = QString::number(&row - table) + QLatin1Char(':');
-            QCOMPARE(tag + WanIpResolver::resolveWanIp(url(sim.wanIpHtmlUrl, row.page), url(sim.wanIpTextUrl, row.text), 300),
-                     tag + QLatin1String(row.address));
+            WanIpResolver resolver(&manager, url(sim.wanIpHtmlUrl, row.page), url(sim.wanIpTextUrl, row.text), 300);
+            QSignalSpy resolved(&resolver, &WanIpResolver::resolved);
+            resolver.start();
+            QVERIFY(resolved.wait(5000));
+            QCOMPARE(tag + resolved.first().first().toString(), tag + QLatin1String(row.address));
         }
     }
     void socketIO_reconnectsUpToTheLimit_watchdogEndsSilence()
@@ -131,7 +135,59 @@ private slots:
                                 {7, 50, 60000}, {40, 99, 60000}};
         for (const auto& row : table)
             QCOMPARE(ConnectionSupervisor::backoffMsecs(row[0], 1000, 60000, row[1] / 100.0), row[2]);
-        QVERIFY(SystemTrayIcon::toolTipText(KarvelonApi::NotificationsRetrying, 17).endsWith(" over 17 s"));
+        QVERIFY(SystemTrayIcon::toolTipText(ConnectionSupervisor::Waiting, 17).endsWith(" over 17 s"));
+    }
+
+    // Every transition of the recovery, in sequences, with the state and the wait each leaves: "<event>:<state><wait>"
+    // (Stopped Waiting Connecting Up Disabled Asleep; waits in ms, rounded up to tens; "+" an attempt that replaces a
+    // live connection, "!" an attempt that does not). Jitter fixed at the middle: the waits are the doubling itself.
+    void supervisor_transitions()
+    {
+        const char* const table[][2] = {
+            // failures double the wait up to the cap; a connection that answered starts over
+            {"start due fail due fail due fail due fail due reg ok fail",
+             "start:W0 due:C0+ fail:W100 due:C0! fail:W200 due:C0! fail:W400 due:C0! fail:W400 due:C0! reg:C0 ok:U0 "
+             "fail:W100"},
+            // news of the same outage does not push a due retry back; a refusal waits for the user
+            {"start due fail fail lost due refuse fail wake due start", "start:W0 due:C0+ fail:W100 fail:W100 lost:W100 "
+                                                                        "due:C0! refuse:D0 fail:D0 wake:D0 due:D0 start:W0"},
+            // asleep nothing happens; waking tries soon, from the first delay, replacing what looks alive
+            {"start due fail due fail sleep fail due wake due fail", "start:W0 due:C0+ fail:W100 due:C0! fail:W200 "
+                                                                     "sleep:A0 fail:A0 due:A0 wake:W50 due:C0+ fail:W100"},
+            // a lost connection waits before registering again; a registration whose connection never answers fails
+            {"start due lost reg ok lost due reg due", "start:W0 due:C0+ lost:C0 reg:C0 ok:U0 lost:W100 due:C0! reg:C0 "
+                                                       "due:W200"},
+            // stopped is stopped, also while a retry was due
+            {"start due fail stop due ok wake", "start:W0 due:C0+ fail:W100 stop:S0 due:S0 ok:S0 wake:S0"}};
+        ServiceConfig config;
+        config.backoffInitialMsecs = 100, config.backoffMaxMsecs = 400, config.wakeJitterMsecs = 100;
+        config.requestTimeoutMsecs = 100, config.wanIpTimeoutMsecs = 50;
+        for (const auto& row : table) {
+            ConnectionSupervisor supervisor(config, [] { return 0.5; });
+            QString attempt;
+            int wait = 0; // as scheduled when the state last changed
+            connect(&supervisor, &ConnectionSupervisor::attempt, this, [&attempt](bool replace) { attempt = replace ? "+" : "!"; });
+            connect(&supervisor, &ConnectionSupervisor::stateChanged, this, [&wait](ConnectionSupervisor::State, int msecs) { wait = (msecs + 9) / 10 * 10; });
+            QStringList trace;
+            for (const QString& event : QString::fromLatin1(row[0]).split(' ')) {
+                attempt.clear();
+                const auto before = supervisor.state();
+                if (event == "due") // until the timer has done what it does, if anything
+                    (void)QTest::qWaitFor([&]() { return !attempt.isEmpty() || supervisor.state() != before; }, 1000);
+                else if (event == "start") supervisor.start();
+                else if (event == "stop") supervisor.stop();
+                else if (event == "reg") supervisor.registered();
+                else if (event == "ok") supervisor.succeeded();
+                else if (event == "fail") supervisor.failed(true);
+                else if (event == "refuse") supervisor.failed(false);
+                else if (event == "lost") supervisor.lost();
+                else if (event == "sleep") supervisor.sleep();
+                else if (event == "wake") supervisor.wake();
+                trace << QStringLiteral("%1:%2%3%4").arg(event).arg(QLatin1Char("SCUWDA"[int(supervisor.state())]))
+                             .arg(wait).arg(attempt);
+            }
+            QCOMPARE(trace.join(' '), QString::fromLatin1(row[1]));
+        }
     }
     void channel_refusalStops_outagesHealByThemselves_stopEndsBackoff()
     {
@@ -143,27 +199,26 @@ private slots:
         });
         QStringList calls, balloons; // recorded on this thread
         QList<int> states;
-        connect(api.get(), &KarvelonApi::incomingCall, this,
-                [&calls](const QString& caller, const QString& did, const QString& text) {
-                    calls << caller + '|' + did + '|' + text;
-                });
-        connect(api.get(), &KarvelonApi::showUserNotification, this,
+        connect(api.get(), &NotificationChannel::incomingCall, this,
+                [&calls](const IncomingCall& call) { calls << call.caller() + '|' + call.did + '|' + call.details; });
+        connect(api.get(), &NotificationChannel::showUserNotification, this,
                 [&balloons](bool, const QString& text) { balloons << text.left(16); });
-        connect(api.get(), &KarvelonApi::notificationStateChanged, this, [&states](int state) { states << state; });
+        connect(api.get(), &NotificationChannel::stateChanged, this,
+                [&states](ConnectionSupervisor::State state) { states << state; });
 
         // Refused by the service: one registration, one balloon, no further tries.
         QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
         QTRY_COMPARE(balloons, QStringList{"Notificaties uit"});
         QTest::qWait(1000);
         QCOMPARE(registrations(), 1);
-        QCOMPARE(states.last(), int(KarvelonApi::NotificationsDisabled));
+        QCOMPARE(states.last(), int(ConnectionSupervisor::Disabled));
 
         // Saving the settings starts it again.
         const int mark = TestSupport::logged().size();
         Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("Geheim-42"));
         QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
-        QTRY_VERIFY_WITH_TIMEOUT(api->isNotificationSocketConnected() && notifyState()["registered"] == 1, 15000);
-        QCOMPARE(states.last(), int(KarvelonApi::NotificationsConnected));
+        QTRY_VERIFY_WITH_TIMEOUT(states.last() == ConnectionSupervisor::Connected && notifyState()["registered"] == 1, 15000);
+        QCOMPARE(states.last(), int(ConnectionSupervisor::Connected));
         // Registered from the public address; the register frame carries the login and the key issued.
         const QJsonObject request = m_sim.requests().last().toObject();
         const QJsonObject frame = notifyState()["registers"].toArray().first().toObject();
@@ -191,7 +246,7 @@ private slots:
         const int apiPort = m_sim.apiPort(), notifyPort = m_sim.notifyPort();
         m_sim.stop();
         QTRY_COMPARE_WITH_TIMEOUT(balloons.size(), 2, 15000);
-        QCOMPARE(states.last(), int(KarvelonApi::NotificationsRetrying));
+        QCOMPARE(states.last(), int(ConnectionSupervisor::Waiting));
         QVERIFY2(startSim({}, apiPort, notifyPort), m_sim.output().constData());
         QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
         control("notify", R"({"callerID":"102","did":"202"})");
@@ -200,7 +255,7 @@ private slots:
 
         // Switched off during the backoff: no attempt follows.
         m_sim.stop();
-        QTRY_COMPARE_WITH_TIMEOUT(states.last(), int(KarvelonApi::NotificationsRetrying), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(states.last(), int(ConnectionSupervisor::Waiting), 15000);
         worker.run([&api]() {
             Settings().set(QStringLiteral("Notifications"), QStringLiteral("Enabled"), false);
             api->onSettingsUpdated();
@@ -209,7 +264,7 @@ private slots:
         QTest::qWait(1500);
         QCOMPARE(registrations(), 0);
         QCOMPARE(notifyState()["connections"].toInt(), 0);
-        QCOMPARE(states.last(), int(KarvelonApi::NotificationsOff));
+        QCOMPARE(states.last(), int(ConnectionSupervisor::Stopped));
     }
     // Without a system bus the clocks tell of a resume; with one, logind's and NetworkManager's signals.
     void channel_wakesOnClockJumpSleepAndNetworkSignals()
@@ -229,7 +284,7 @@ private slots:
             // The wall clock runs ahead of the monotonic one, as after a night's sleep.
             worker.run([&clock]() { clock.advanceMSecs(120000); });
             QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
-            QTRY_VERIFY(api->isNotificationSocketConnected());
+            QTRY_VERIFY(notifyState()["registered"].toInt() == 1);
             api.reset(), Clock::setInstance(nullptr); // the worker may read the clock until then
 
             // A process connects to its system bus once: this test runs again in a child, with a private bus as its
@@ -293,14 +348,14 @@ private:
         m_sim.control("POST", QLatin1String(name), QJsonDocument::fromJson(body).object());
     }
     QJsonObject notifyState() { return m_sim.control("GET", QStringLiteral("notify-state")).toObject(); }
-    // An API on the worker thread, against the simulator with the timings tune sets; released with the pointer.
-    template <typename Tune> std::shared_ptr<KarvelonApi> makeApi(WorkerThread& worker, Tune tune)
+    // A channel on the worker thread, against the simulator with the timings tune sets; released with the pointer.
+    template <typename Tune> std::shared_ptr<NotificationChannel> makeApi(WorkerThread& worker, Tune tune)
     {
         ServiceConfig config = m_sim.config();
         tune(config);
-        KarvelonApi* api = nullptr; // made on the worker thread, so that it belongs to it
-        worker.run([&api, &config]() { api = new KarvelonApi(config); });
-        return std::shared_ptr<KarvelonApi>(api, [&worker](KarvelonApi* p) { worker.run([p]() { delete p; }); });
+        NotificationChannel* api = nullptr; // made on the worker thread, so that it belongs to it
+        worker.run([&api, &config]() { api = new NotificationChannel(config); });
+        return std::shared_ptr<NotificationChannel>(api, [&worker](NotificationChannel* p) { worker.run([p]() { delete p; }); });
     }
     int registrations()
     {

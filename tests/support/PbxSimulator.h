@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -63,6 +64,9 @@ public:
 
     int apiPort() const { return m_apiPort; }
     int notifyPort() const { return m_notifyPort; }
+    // A simulator that another process of the test started, told as "<api port> <notify port>".
+    QString ports() const { return QStringLiteral("%1 %2").arg(m_apiPort).arg(m_notifyPort); }
+    void attach(const QString& ports) { m_apiPort = ports.section(' ', 0, 0).toInt(), m_notifyPort = ports.section(' ', 1).toInt(); }
     // The simulator as the service: API, notification server, public-address pages.
     ServiceConfig config() const
     {

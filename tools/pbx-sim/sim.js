@@ -85,7 +85,8 @@ async function main() {
   // Test behaviours for the web-API endpoints: delay, a forced status or body,
   // or a connection dropped without an answer.
   function withBehaviour(req, res, info, handler) {
-    const b = { ...ctx.behaviour };
+    // "endpoints" gives a script a behaviour of its own, on top of the common one.
+    const b = { ...ctx.behaviour, ...((ctx.behaviour.endpoints || {})[info.url.pathname] || {}) };
     const active = API_BEHAVIOUR_KEYS.some((k) => b[k] !== undefined && b[k] !== false);
     if (active && b.once) {
       for (const key of API_BEHAVIOUR_KEYS.concat('once')) delete ctx.behaviour[key];

@@ -1,16 +1,8 @@
-#include "CallRequest.h"
+#include "ContactPayload.h"
 
-namespace CallRequest {
+namespace ContactPayload {
 
-Message parseMessage(const QString& message)
-{
-    const int bar = message.indexOf(QLatin1Char('|'));
-    if (bar < 0)
-        return Message{message, QString()};
-    return Message{message.left(bar), message.mid(bar + 1)};
-}
-
-Contact parseContact(const QString& rest, Origin origin)
+Contact parse(const QString& rest, Origin origin)
 {
     Contact contact;
     const int separator = rest.indexOf(QLatin1Char(';'));
@@ -34,4 +26,4 @@ Contact parseContact(const QString& rest, Origin origin)
     return contact;
 }
 
-} // namespace CallRequest
+} // namespace ContactPayload

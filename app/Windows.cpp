@@ -1,0 +1,128 @@
+#include "Windows.h"
+
+#include "CallDialog.h"
+#include "CallJournalDialog.h"
+#include "CallRouter.h"
+#include "DialWindow.h"
+#include "LogViewerDialog.h"
+#include "Logger.h"
+#include "MessageBox.h"
+#include "Settings.h"
+#include "SettingsDialog.h"
+#include "SettingsKeys.h"
+
+#include <QCoreApplication>
+#include <QSystemTrayIcon>
+
+Windows::Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent)
+    : QObject(parent)
+    , m_calls(calls)
+    , m_history(history)
+    , m_channel(channel)
+{
+}
+
+Windows::~Windows()
+{
+    delete m_journal;
+    delete m_dialWindow;
+    for (const QPointer<CallDialog>& dialog : qAsConst(m_callDialogs))
+        delete dialog;
+}
+
+void Windows::bringForward(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Windows::openSettings(const QString& tabName)
+{
+    Logger::instance()->log(Logger::Info, QCoreApplication::applicationName(),
+                            QStringLiteral("Instellingen scherm openen"));
+    SettingsDialog dialog(m_channel, nullptr);
+    dialog.activateTab(tabName);
+    dialog.exec();
+    if (dialog.settingsUpdated())
+        emit settingsSaved();
+}
+
+void Windows::openLogViewer()
+{
+    LogViewerDialog dialog(nullptr);
+    dialog.exec();
+}
+
+void Windows::openCallJournal()
+{
+    if (!m_journal) {
+        m_journal = new CallJournalDialog(m_history);
+        m_journal->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_journal, &CallJournalDialog::callRequested, m_calls, &CallRouter::start);
+    }
+    bringForward(m_journal);
+}
+
+DialWindow* Windows::openDialWindow()
+{
+    // Without any tray the window is all the user sees of the program, so
+    // it also leads to the settings and the log.
+    const bool noTray = !QSystemTrayIcon::isSystemTrayAvailable();
+    if (!m_dialWindow) {
+        m_dialWindow = new DialWindow(m_history, noTray);
+        m_dialWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_dialWindow, &DialWindow::callRequested, m_calls, &CallRouter::start);
+        connect(m_calls, &CallRouter::finished, m_dialWindow, &DialWindow::onCallFinished);
+        connect(m_dialWindow, &DialWindow::openSettings, this, [this]() { openSettings(QString()); });
+        connect(m_dialWindow, &DialWindow::openLogViewer, this, &Windows::openLogViewer);
+    }
+    m_dialWindow->setAppActions(noTray);
+    m_dialWindow->prepare();
+    bringForward(m_dialWindow);
+    return m_dialWindow;
+}
+
+void Windows::showCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers)
+{
+    Logger::instance()->log(Logger::Debug, QString(),
+                            QStringLiteral("Showing call dialog for %1, name: %2 and %3 numbers")
+                                .arg(SourceType::optionsName(type), name)
+                                .arg(numbers.size()));
+
+    // Only the plug-in sources have credentials of their own.
+    const QString tabName = SourceType::settingsTab(type);
+    bool valid = false;
+    if (!tabName.isEmpty()) {
+        Settings settings;
+        const QString group = SourceType::settingsGroup(type);
+        valid = !settings.get(group, SettingsKeys::kId).toString().isEmpty()
+                && !settings.get(group, SettingsKeys::kKey).toString().isEmpty();
+    }
+    if (!valid) {
+        const QMessageBox::StandardButton answer = MessageBox::question(
+            nullptr, QCoreApplication::applicationName(),
+            QStringLiteral("Er zijn geen geldige instelling gevonden voor het initïeren van een telefoongesprek. "
+                           "Wilt u deze nu instellen?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        openSettings(tabName);
+    }
+
+    auto* dialog = new CallDialog(type);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setName(name);
+    dialog->setPhoneNumbers(numbers);
+    connect(dialog, &CallDialog::callRequested, m_calls, &CallRouter::start);
+    connect(m_calls, &CallRouter::finished, dialog, &CallDialog::onCallFinished);
+    connect(dialog, &QDialog::finished, dialog,
+            []() { Logger::instance()->log(Logger::Debug, QString(), QStringLiteral("Call dialog closed")); });
+    m_callDialogs.removeAll(nullptr);
+    m_callDialogs.append(dialog);
+    // Modal like every question of the program, but nothing waits for it:
+    // further requests keep being served and open dialogs of their own.
+    dialog->setModal(true);
+    dialog->show();
+    dialog->activateWindow();
+}
