@@ -21,6 +21,7 @@
 #include <QDBusConnection>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
 #include <utility>
@@ -99,7 +100,6 @@ void KarvelonApplication::init()
     connect(this, &KarvelonApplication::settingsUpdated, m_channel, &NotificationChannel::onSettingsUpdated);
     connect(this, &KarvelonApplication::settingsUpdated, this, &KarvelonApplication::onSettingsUpdated);
 
-    // The account lists merge when they arrive; until then what is stored shows.
     SipAccountManager* accounts = SipAccountManager::instance();
     connect(accounts, &SipAccountManager::refreshRequested, m_api, &KarvelonApi::fetchSipAccounts);
     connect(m_api, &KarvelonApi::sipAccountsFetched, accounts, &SipAccountManager::onSipAccountsFetched);
@@ -119,9 +119,14 @@ void KarvelonApplication::init()
     m_workers.start(m_commandServer, QStringLiteral("InternalKarvelonApi"));
     QMetaObject::invokeMethod(m_commandServer, &InternalKarvelonApi::start, Qt::QueuedConnection);
 
-    accounts->requestRefresh(SourceType::AnyPlugin);
-    accounts->requestRefresh(SourceType::ClickToDial);
-    emit settingsUpdated();
+    onSettingsUpdated();
+    // Once the tray is up: the account lists merge when they arrive, the
+    // channel registers; until then what is stored shows.
+    QTimer::singleShot(m_config.serviceStartDelayMsecs, this, [this]() {
+        SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
+        SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
+        QMetaObject::invokeMethod(m_channel, &NotificationChannel::onSettingsUpdated, Qt::QueuedConnection);
+    });
 }
 
 void KarvelonApplication::registerHotKey()

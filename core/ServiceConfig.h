@@ -29,6 +29,10 @@ struct ServiceConfig
     int resumeCheckMsecs = 30000;  // clock comparison that notices a resume without a system bus
     int wakeJitterMsecs = 1000;    // spread of the attempt after a resume or a network change
 
+    // What the first moments after start-up do not need waits this long: the
+    // SIP account lists and the notification channel's first registration.
+    int serviceStartDelayMsecs = 1000;
+
     // The plug-ins' command socket.
     QString commandServerName = QStringLiteral("/tmp/Karvelon");
 };

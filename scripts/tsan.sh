@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-tsan"
-tests=(test_storage test_parsing test_notify test_shutdown test_e2e)
+tests=(test_storage test_parsing test_notify test_controller test_shutdown test_e2e)
 
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARVELON_SANITIZE=thread \

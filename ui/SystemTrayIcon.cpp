@@ -130,20 +130,35 @@ void SystemTrayIcon::buildCallEntries()
     delete std::exchange(m_dialAction, nullptr);
 
     if (m_kind == XEmbed) {
-        m_buttonGroup = new ButtonGroupAction(m_menu, m_callEntriesEnd, this);
-        m_buttonGroup->initInputfield();
-        connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
-        connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
-        // Every time the menu opens, the number field starts empty ...
-        connect(m_menu, &QMenu::aboutToShow, m_buttonGroup, [this]() { m_buttonGroup->clearPhoneNumber(); });
-        // ... and has the keyboard focus, so a number can be typed at once.
-        m_menu->installEventFilter(this);
+        // The field is made when the menu first opens: the first text widget
+        // loads the fonts, which the start-up does not need.
+        connect(m_menu, &QMenu::aboutToShow, this, &SystemTrayIcon::makeCallWidget, Qt::UniqueConnection);
     } else {
         m_dialAction = new QAction(QStringLiteral("Nummer bellen…"), this);
         m_dialAction->setObjectName(QStringLiteral("actDial"));
         connect(m_dialAction, &QAction::triggered, this, &SystemTrayIcon::openDialWindow);
         m_menu->insertAction(m_callEntriesEnd, m_dialAction);
     }
+}
+
+ButtonGroupAction* SystemTrayIcon::callWidget()
+{
+    makeCallWidget();
+    return m_buttonGroup;
+}
+
+void SystemTrayIcon::makeCallWidget()
+{
+    if (m_kind != XEmbed || m_buttonGroup)
+        return;
+    m_buttonGroup = new ButtonGroupAction(m_menu, m_callEntriesEnd, this);
+    m_buttonGroup->initInputfield();
+    connect(m_buttonGroup, &IMenuCallWidget::callNumber, this, &SystemTrayIcon::onCallNumber);
+    connect(m_buttonGroup, &IMenuCallWidget::rejected, this, &SystemTrayIcon::onButtonGroupRejected);
+    // Every time the menu opens, the number field starts empty ...
+    connect(m_menu, &QMenu::aboutToShow, m_buttonGroup, [this]() { m_buttonGroup->clearPhoneNumber(); });
+    // ... and has the keyboard focus, so a number can be typed at once.
+    m_menu->installEventFilter(this);
 }
 
 SystemTrayIcon::~SystemTrayIcon()

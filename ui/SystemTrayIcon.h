@@ -36,7 +36,9 @@ public:
     void setKind(Kind kind);
 
     QMenu* menu() const { return m_menu; }
-    ButtonGroupAction* callWidget() const { return m_buttonGroup; }
+    // The number field with "Bel" and "Bel met" of an XEmbed tray, made when
+    // the menu first opens (or now); null on other trays.
+    ButtonGroupAction* callWidget();
     RecentCallsMenu* recentCallsMenu() const { return m_recentCalls; }
 
     // The calls that "Recente gesprekken" shows; not owned.
@@ -72,6 +74,7 @@ private:
     Q_DISABLE_COPY(SystemTrayIcon)
 
     void buildCallEntries();
+    void makeCallWidget();
     void focusNumberField();
     void showPendingBalloons();
 

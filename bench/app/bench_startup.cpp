@@ -1,7 +1,11 @@
 // Start-up time (process start until the tray host shows the icon and the
 // event loop is idle) and peak memory (VmHWM) of Karvelon against the
-// simulator, beside a bare Qt program with only a tray icon. Prints both and
-// the ratios; targets: at most 1.5x the time and 1.3x the memory.
+// simulator, beside a bare Qt program with only a tray icon, alone and with
+// its start balloon as Karvelon shows one. On the session bus a notification
+// server is started on demand and takes a second to come up (as a desktop's
+// may at login): nothing may wait for it. Prints the figures and the ratios;
+// targets: at most 1.3x the time of the bare program with its balloon, 1.3x
+// the memory of the bare program.
 #include "DesktopBench.h"
 #include "E2eSupport.h"
 #include "PbxSimulator.h"
@@ -99,7 +103,7 @@ int main(int argc, char** argv)
         return 0;
     E2e::Desktop desktop;
     PbxSimulator sim;
-    if (!desktop.start() || !sim.start()) {
+    if (!desktop.start(E2e::Desktop::XEmbedTray, true, 1000) || !sim.start()) {
         std::printf("bench_startup: could not start the virtual desktop or the simulator\n");
         return 1;
     }
@@ -123,16 +127,19 @@ int main(int argc, char** argv)
         const Sample k = measure(E2e::launcherPath(), QStringList(), env);
         karvelonTime.push_back(k.msecs);
         karvelonMemory.push_back(k.peakKiB);
+        // The next start meets a server that still has to come up.
+        desktop.stopStartedNotificationServer();
     }
 
     const double bt = median(bareTime), bm = median(bareMemory), kt = median(karvelonTime), km = median(karvelonMemory);
+    const double balloon = median(balloonTime);
     std::printf("start-up (median of %d, process start -> tray icon shown, loop idle)\n", Runs);
     std::printf("  bare Qt tray program   %8.1f ms   peak memory %8.0f KiB\n", bt, bm);
-    std::printf("  bare, with a balloon   %8.1f ms   peak memory %8.0f KiB\n", median(balloonTime),
-                median(balloonMemory));
+    std::printf("  bare, with a balloon   %8.1f ms   peak memory %8.0f KiB\n", balloon, median(balloonMemory));
     std::printf("  Karvelon               %8.1f ms   peak memory %8.0f KiB\n", kt, km);
-    if (bt > 0 && bm > 0 && kt > 0 && km > 0) {
-        std::printf("  ratio time   %.2fx (target <= 1.5x) %s\n", kt / bt, kt / bt <= 1.5 ? "ok" : "MISSED");
+    if (bt > 0 && bm > 0 && kt > 0 && km > 0 && balloon > 0) {
+        std::printf("  ratio time   %.2fx of the bare program with its balloon (target <= 1.3x) %s; %.2fx of the bare "
+                    "program\n", kt / balloon, kt / balloon <= 1.3 ? "ok" : "MISSED", kt / bt);
         std::printf("  ratio memory %.2fx (target <= 1.3x) %s\n", km / bm, km / bm <= 1.3 ? "ok" : "MISSED");
     } else {
         std::printf("  a program did not report ready\n");

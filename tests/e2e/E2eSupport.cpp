@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <array>
+#include <csignal>
 
 using namespace SettingsKeys;
 
@@ -31,12 +32,23 @@ Desktop::~Desktop()
         process->terminate(), process->waitForFinished(5000);
 }
 
-bool Desktop::start(Tray tray, bool notificationServer)
+bool Desktop::start(Tray tray, bool notificationServer, int slowServerMsecs)
 {
     // -displayfd: the server picks a free display and writes its number.
     m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
     while (!m_xvfb.canReadLine() && m_xvfb.waitForReadyRead(20000)) {}
     m_display = QLatin1Char(':') + QString::fromLatin1(m_xvfb.readLine().trimmed());
+    if (tray == XEmbedTray && slowServerMsecs >= 0) {
+        QFile service(m_services.filePath("org.freedesktop.Notifications.service"));
+        if (!service.open(QIODevice::WriteOnly)
+            || service.write(QString("[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=/bin/sh -c \"sleep %1; "
+                                     "exec /usr/bin/python3 -m dbusmock --template notification_daemon\"\n")
+                                 .arg(slowServerMsecs / 1000.0).toUtf8()) < 0)
+            return false;
+        service.close();
+        if (!m_bus.start(m_services.path()))
+            return false;
+    }
     if (tray != XEmbedTray && !m_bus.start())
         return false;
     for (QProcess* process : {&m_windowManager, &m_tray, &m_watcher, &m_notifications})
@@ -53,6 +65,14 @@ bool Desktop::start(Tray tray, bool notificationServer)
     else if (notificationServer && !m_bus.startMock("notification_daemon", notifications, {{"capabilities", "actions body"}}))
         return false;
     return (!notificationServer || m_bus.waitFor(notifications)) && (tray == NoTray || restartStatusNotifierWatcher());
+}
+
+bool Desktop::stopStartedNotificationServer()
+{
+    const QString name = "org.freedesktop.Notifications";
+    const uint pid = bus().interface()->servicePid(name).value();
+    return pid > 0 && ::kill(pid_t(pid), SIGTERM) == 0
+           && QTest::qWaitFor([&]() { return !bus().interface()->isServiceRegistered(name).value(); }, 10000);
 }
 
 bool Desktop::restartStatusNotifierWatcher()

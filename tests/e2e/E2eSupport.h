@@ -22,7 +22,11 @@ public:
     enum Tray { XEmbedTray, StatusNotifierTray, NoTray };
     ~Desktop();
     // notificationServer false: the caller serves org.freedesktop.Notifications itself.
-    bool start(Tray tray = XEmbedTray, bool notificationServer = true);
+    // slowServerMsecs >= 0 (XEmbed tray): also a session bus that starts a notification server when a message
+    // comes, which takes that long to come up.
+    bool start(Tray tray = XEmbedTray, bool notificationServer = true, int slowServerMsecs = -1);
+    // Ends the notification server the bus started, so that the next message starts one again.
+    bool stopStartedNotificationServer();
     QProcessEnvironment environment() const;
     // A program on this desktop: its output, nothing when it fails.
     std::optional<QString> run(const QString& program, const QStringList& arguments) const;
@@ -40,6 +44,7 @@ public:
 
 private:
     QProcess m_xvfb, m_windowManager, m_tray, m_watcher, m_notifications;
+    QTemporaryDir m_services;
     QString m_display;
     PrivateBus m_bus;
 };

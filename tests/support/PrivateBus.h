@@ -27,14 +27,16 @@ public:
         m_daemon.kill(), m_daemon.waitForFinished();
     }
 
-    bool start()
+    // services: a directory of .service files the bus may start on demand (none by default).
+    bool start(const QString& services = QString())
     {
         QFile config(m_dir.filePath("bus.conf"));
         config.open(QIODevice::WriteOnly);
-        config.write(QString("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+        config.write(QString("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>%2"
                              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                              "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>")
-                         .arg(m_dir.path()).toUtf8());
+                         .arg(m_dir.path(), services.isEmpty() ? QString() : "<servicedir>" + services + "</servicedir>")
+                         .toUtf8());
         config.close();
         m_daemon.start("dbus-daemon", {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
         m_address = m_daemon.waitForReadyRead(10000) ? QString::fromLatin1(m_daemon.readLine().trimmed()) : QString();

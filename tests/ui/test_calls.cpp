@@ -1,3 +1,4 @@
+#include "ButtonGroupAction.h"
 #include "CallDialog.h"
 #include "CallHistory.h"
 #include "CallJournalDialog.h"
@@ -88,7 +89,7 @@ private slots:
         QFETCH(QStringList, c);
         const QString typed = c[0], how = c[1], number = c[2], sipId = c[3];
         SystemTrayIcon tray;
-        auto* field = tray.menu()->findChild<QLineEdit*>(QStringLiteral("txtPhoneNumber"));
+        auto* field = tray.callWidget()->inputField();
         QMenu* callWith = entry(tray.menu(), QStringLiteral("actCallWith"))->menu();
         QSignalSpy calls(&tray, &SystemTrayIcon::callRequested);
         QTest::keyClicks(field, typed);
