@@ -49,6 +49,21 @@ int firstPlaceholder(const QString& urlTemplate)
     return first;
 }
 
+// A "%" that does not start an escape of its own would join the value after
+// it into one ("%4" and "1..." make "A...").
+bool hasLoosePercent(const QString& urlTemplate)
+{
+    const auto isHex = [&](int i) {
+        const QChar c = i < urlTemplate.size() ? urlTemplate.at(i).toLower() : QChar();
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+    };
+    for (int i = urlTemplate.indexOf(QLatin1Char('%')); i >= 0; i = urlTemplate.indexOf(QLatin1Char('%'), i + 1)) {
+        if (!isHex(i + 1) || !isHex(i + 2))
+            return true;
+    }
+    return false;
+}
+
 // The template as an address, with a harmless value in each placeholder.
 QUrl sample(const QString& urlTemplate)
 {
@@ -97,8 +112,7 @@ QString templateProblem(const QString& urlTemplate)
     if (first < 0)
         return QStringLiteral("Het adres moet {nummer}, {naam} of {op} bevatten.");
     // A value in the server name would let a caller's name choose the server.
-    if (!t.midRef(colon + 1).startsWith(QLatin1String("//")))
-        return QStringLiteral("Dit is geen geldig webadres.");
+    // (Without "//" after the scheme there is no server name: refused below.)
     int hostEnd = t.size();
     for (const QChar end : {QLatin1Char('/'), QLatin1Char('?'), QLatin1Char('#')}) {
         const int at = t.indexOf(end, colon + 3);
@@ -108,7 +122,7 @@ QString templateProblem(const QString& urlTemplate)
     if (first < hostEnd)
         return QStringLiteral("{nummer}, {naam} en {op} kunnen niet in de servernaam staan.");
     const QUrl url = sample(t);
-    if (!url.isValid() || url.host().isEmpty())
+    if (!url.isValid() || url.host().isEmpty() || hasLoosePercent(t))
         return QStringLiteral("Dit is geen geldig webadres.");
     return QString();
 }

@@ -4,12 +4,17 @@
 #include <QtTest>
 
 namespace {
-QString g_noDesktop; // why the virtual display is missing; the test is then skipped
+QString g_noDesktop; // why there is no virtual display; the test is then skipped
+bool write(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
 } // namespace
 
 // The caller's page through the desktop's own URL handler: Qt's xcb platform
-// hands it to xdg-open, which follows the user's default browser in the
-// throw-away home: here a stand-in that writes down what it is given.
+// hands it to xdg-open, which follows the default browser of the throw-away
+// home: a stand-in that writes down what it is given.
 class TestScreenPop : public QObject
 {
     Q_OBJECT
@@ -23,25 +28,15 @@ private slots:
         if (!g_noDesktop.isEmpty())
             QSKIP(qPrintable(g_noDesktop));
         TestSupport::setApplicationIdentity();
-        const QString home = TestSupport::testHome();
-        QVERIFY(!home.isEmpty());
-        m_record = home + "/opened.txt";
-        QFile browser(home + "/standin-browser");
-        QVERIFY(browser.open(QIODevice::WriteOnly));
-        browser.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + m_record.toUtf8() + "'\n");
-        browser.close();
-        QVERIFY(browser.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
-        QVERIFY(QDir().mkpath(applications));
-        QFile entry(applications + "/karvelon-standin.desktop");
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=Stand-in\nExec=" + browser.fileName().toUtf8() + " %u\n");
-        entry.close();
-        // What "xdg-settings set default-web-browser" writes, without its pauses of four seconds per type.
-        QFile defaults(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list");
-        QVERIFY(defaults.open(QIODevice::WriteOnly));
-        defaults.write("[Default Applications]\nx-scheme-handler/http=karvelon-standin.desktop\n"
-                       "x-scheme-handler/https=karvelon-standin.desktop\n");
+        m_record = TestSupport::testHome() + "/opened.txt";
+        const QString browser = TestSupport::testHome() + "/standin-browser";
+        QVERIFY(write(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + m_record.toUtf8() + "'\n"));
+        QVERIFY(QFile::setPermissions(browser, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(write(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/karvelon-standin.desktop",
+                      "[Desktop Entry]\nType=Application\nName=Stand-in\nExec=" + browser.toUtf8() + " %u\n"));
+        // What "xdg-settings set default-web-browser" writes, without its pause of four seconds per type.
+        QVERIFY(write(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list",
+                      "[Default Applications]\nx-scheme-handler/https=karvelon-standin.desktop\n"));
     }
 
     void incomingCall_opensItsPageOnce_theJournalEachTime()
@@ -51,11 +46,9 @@ private slots:
         const ScreenPop::Caller jan{"+31 20 123", "Jansen & Zoë", "0201"}, piet{"0612", "Piet", "0201"};
         QVERIFY(opener.openForCall("call-1", crm, jan));
         QVERIFY(!opener.openForCall("call-1", crm, jan)); // "Openen" in the notification after the automatic opening
-        QVERIFY(!opener.openForCall("call-2", "file:///tmp/{naam}", piet));
         QVERIFY(!opener.openForCall("call-2", "javascript:alert('{naam}')", piet));
-        QVERIFY(opener.openForCall("call-2", crm, piet)); // the refusals did not use the call up
-        QVERIFY(opener.openOnRequest(crm, jan));
-        QVERIFY(opener.openOnRequest(crm, jan));
+        QVERIFY(opener.openForCall("call-2", crm, piet)); // the refusal did not use the call up
+        QVERIFY(opener.openOnRequest(crm, jan) && opener.openOnRequest(crm, jan));
         QTRY_COMPARE(opened().size(), 4);
         QStringList pages = opened();
         pages.sort();
@@ -69,17 +62,12 @@ int main(int argc, char** argv)
     // Offscreen, Qt has no URL handler at all: a virtual X server of our own,
     // started before the application chooses its platform.
     QProcess xvfb;
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdg-open").isEmpty()) {
-        g_noDesktop = "Xvfb or xdg-utils is not installed";
-    } else {
-        xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset"});
-        while (!xvfb.canReadLine() && xvfb.waitForReadyRead(20000)) {}
-        const QByteArray display = xvfb.readLine().trimmed();
-        if (display.isEmpty())
-            g_noDesktop = "Xvfb did not start";
-        qputenv("DISPLAY", ":" + display);
-        qputenv("QT_QPA_PLATFORM", display.isEmpty() ? "offscreen" : "xcb");
-    }
+    xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset"});
+    while (!xvfb.canReadLine() && xvfb.waitForReadyRead(20000)) {}
+    const QByteArray display = xvfb.readLine().trimmed();
+    g_noDesktop = display.isEmpty() ? "Xvfb did not start" : "";
+    qputenv("DISPLAY", ":" + display);
+    qputenv("QT_QPA_PLATFORM", display.isEmpty() ? "offscreen" : "xcb");
     // xdg-open's generic road (the user's mimeapps.list), whatever desktop the machine itself runs.
     for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
                              "WAYLAND_DISPLAY", "BROWSER"})
