@@ -23,11 +23,25 @@ QVariant Settings::get(const QString& group, const QString& key, const QVariant&
 
 void Settings::set(const QString& group, const QString& key, const QVariant& value)
 {
+    write(group, key, &value);
+}
+
+void Settings::remove(const QString& group, const QString& key)
+{
+    write(group, key, nullptr);
+}
+
+// value null: remove the key.
+void Settings::write(const QString& group, const QString& key, const QVariant* value)
+{
     // Close the directory before the first write creates the file with the
     // default mode: only then is the window until restrictAccess() harmless.
     restrictDirectory();
     m_settings.beginGroup(group);
-    m_settings.setValue(key, value);
+    if (value)
+        m_settings.setValue(key, *value);
+    else
+        m_settings.remove(key);
     m_settings.sync();
     m_settings.endGroup();
     // The file on disk is replaced whole or not at all, so a failed write loses

@@ -14,11 +14,14 @@ public:
 
     QVariant get(const QString& group, const QString& key, const QVariant& defaultValue = QVariant());
     void set(const QString& group, const QString& key, const QVariant& value);
+    // Takes the key out of the file, for settings whose absence means "off".
+    void remove(const QString& group, const QString& key);
 
     QString fileName() const;
 
 private:
     Q_DISABLE_COPY(Settings)
+    void write(const QString& group, const QString& key, const QVariant* value);
     void restrictAccess();
     void restrictDirectory();
 

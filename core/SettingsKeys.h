@@ -8,6 +8,7 @@ namespace SettingsKeys {
 inline const QString kCustomerGroup = QStringLiteral("CustomerGroup");
 inline const QString kNotificationsGroup = QStringLiteral("Notifications");
 inline const QString kClickToDialGroup = QStringLiteral("ClickToDial");
+inline const QString kScreenPopGroup = QStringLiteral("ScreenPop");
 
 inline const QString kNumber = QStringLiteral("Number");
 inline const QString kPassword = QStringLiteral("Password");
@@ -19,4 +20,7 @@ inline const QString kKey = QStringLiteral("Key");
 inline const QString kDefaultSip = QStringLiteral("DefaultSip");
 inline const QString kModifier = QStringLiteral("Modifier");
 inline const QString kHotkey = QStringLiteral("Hotkey");
+inline const QString kDoNotDisturbUntil = QStringLiteral("DoNotDisturbUntil");
+inline const QString kUrl = QStringLiteral("Url");
+inline const QString kMode = QStringLiteral("Mode");
 } // namespace SettingsKeys

@@ -6,6 +6,7 @@
 #include "LogRecord.h"
 #include "Logger.h"
 #include "PluginCommand.h"
+#include "ScreenPop.h"
 #include "SingleApplication.h"
 #include "SipAccount.h"
 #include "SocketIOFrame.h"
@@ -241,13 +242,48 @@ void storedSipAccounts(const uint8_t* data, size_t size)
     }
 }
 
+// A template from the settings file and a caller from the network: a template
+// that passes the rules gives a page on its own server or none, and no value
+// brings anything but encoded text into it.
+void screenPop(const uint8_t* data, size_t size)
+{
+    const QList<QByteArray> parts = fields(bytesOf(data, size), 4);
+    const QString urlTemplate = QString::fromUtf8(parts.at(0));
+    const ScreenPop::Caller caller{QString::fromUtf8(parts.at(1)), QString::fromUtf8(parts.at(2)),
+                                   QString::fromUtf8(parts.at(3))};
+    const bool usable = ScreenPop::templateProblem(urlTemplate).isEmpty() && !urlTemplate.trimmed().isEmpty();
+    const QUrl page = ScreenPop::pageFor(urlTemplate, caller);
+    const QString label = ScreenPop::openInLabel(urlTemplate);
+    require(usable || (page.isEmpty() && label.isEmpty()), "a refused template opens nothing");
+    if (usable) {
+        // Empty values keep the address within its length: it opens.
+        const QUrl bare = ScreenPop::pageFor(urlTemplate, {});
+        require(bare.isValid() && label.endsWith(QLatin1Char(' ') + bare.host()), "the label names the server");
+        if (!page.isEmpty()) {
+            const QString scheme = page.scheme();
+            require(page.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")),
+                    "a page is an http(s) address");
+            require(page.host() == bare.host() && page.port() == bare.port(), "no value changes the server");
+        }
+    }
+    for (const QString& value : {caller.number, caller.name, caller.line}) {
+        const QByteArray encoded = ScreenPop::encodedValue(value);
+        require(encoded.size() <= ScreenPop::MaxValueLength * 12, "a value is cut");
+        for (const char c : encoded) {
+            const bool unreserved = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+                                    || QByteArray("-._~%").contains(c);
+            require(unreserved, "a value holds only unreserved characters and escapes");
+        }
+    }
+}
+
 const Target* targets(size_t& count)
 {
     static const Target all[] = {
         {"callrequest", callRequest},   {"plugincommand", pluginCommand},
         {"socketioframe", socketIOFrame}, {"logrecord", logRecord},
         {"apienvelope", apiEnvelope},   {"wanip", wanIpHtml},
-        {"storedsipaccounts", storedSipAccounts},
+        {"storedsipaccounts", storedSipAccounts}, {"screenpop", screenPop},
     };
     count = sizeof(all) / sizeof(all[0]);
     return all;

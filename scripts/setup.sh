@@ -13,7 +13,7 @@ PACKAGES=(
     libquazip1-qt5-dev zlib1g-dev
     openssl unzip
     qttranslations5-l10n
-    xvfb xauth x11-utils xdotool openbox trayer imagemagick
+    xvfb xauth x11-utils xdotool openbox trayer imagemagick xdg-utils tzdata
     clang libclang-rt-14-dev
     dbus-daemon python3-dbusmock
     haskell-status-notifier-item-utils dunst
