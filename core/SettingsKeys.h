@@ -8,6 +8,7 @@ namespace SettingsKeys {
 inline const QString kCustomerGroup = QStringLiteral("CustomerGroup");
 inline const QString kNotificationsGroup = QStringLiteral("Notifications");
 inline const QString kClickToDialGroup = QStringLiteral("ClickToDial");
+inline const QString kAddressBooksGroup = QStringLiteral("AddressBooks");
 
 inline const QString kNumber = QStringLiteral("Number");
 inline const QString kPassword = QStringLiteral("Password");
@@ -19,4 +20,6 @@ inline const QString kKey = QStringLiteral("Key");
 inline const QString kDefaultSip = QStringLiteral("DefaultSip");
 inline const QString kModifier = QStringLiteral("Modifier");
 inline const QString kHotkey = QStringLiteral("Hotkey");
+inline const QString kVCardPath = QStringLiteral("VCardPath");
+inline const QString kThunderbird = QStringLiteral("Thunderbird");
 } // namespace SettingsKeys
