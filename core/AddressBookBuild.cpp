@@ -115,13 +115,13 @@ Result run(const AddressBookSources& sources, const QByteArray& previousStamp, c
         if (cancelled)
             return result;
         QFile file(path);
-        if (file.size() > kMaxVCardFileBytes) {
-            result.problems.append(QStringLiteral("vCard-bestand %1 is te groot en overgeslagen.").arg(path));
-            continue;
-        }
         if (!file.open(QIODevice::ReadOnly)) {
             result.problems.append(
                 QStringLiteral("vCard-bestand %1 kon niet worden gelezen: %2").arg(path, file.errorString()));
+            continue;
+        }
+        if (file.size() > kMaxVCardFileBytes) {
+            result.problems.append(QStringLiteral("vCard-bestand %1 is te groot en overgeslagen.").arg(path));
             continue;
         }
         const VCard::ReadResult read = VCard::read(file.readAll());
