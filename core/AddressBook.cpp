@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 
 namespace {
@@ -20,9 +21,8 @@ const QString kComponent = QStringLiteral("Adresboek");
 std::atomic<int> s_buildCount{0};
 } // namespace
 
-// One build, shared by this object and the worker running it. The inputs are written before the job is handed to
-// the pool; owner and the result cross between the threads under the mutex (which a race detector sees, unlike the
-// pool's own locking).
+// One build, shared by this object and the worker running it. The inputs are written before the job is queued;
+// owner and the result cross between the threads under the mutex.
 struct AddressBook::Job
 {
     AddressBookSources sources;
@@ -35,6 +35,21 @@ struct AddressBook::Job
     bool finished = false;
     AddressBookBuild::Result result;
 };
+
+namespace {
+// Jobs reach the pool's threads through this queue rather than inside the task handed to the pool: its lock is one a
+// race detector sees, unlike the pool's own, so what a job carries is seen to be written before it is read.
+struct JobQueue
+{
+    std::mutex mutex;
+    std::deque<std::shared_ptr<AddressBook::Job>> jobs;
+};
+JobQueue& jobQueue()
+{
+    static JobQueue queue;
+    return queue;
+}
+} // namespace
 
 QString AddressBookSources::defaultThunderbirdRoot()
 {
@@ -107,22 +122,22 @@ void AddressBook::startBuild()
     job->sources = m_sources;
     job->previousStamp = m_stamp;
     job->connectionName = QStringLiteral("karvelon-addressbook-%1").arg(++s_buildCount);
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->owner = this;
-    }
+    job->owner = this;
     m_job = job;
-    QThreadPool::globalInstance()->start([job]() {
-        AddressBookSources sources;
-        QByteArray previousStamp;
-        QString connectionName;
+    {
+        std::lock_guard<std::mutex> lock(jobQueue().mutex);
+        jobQueue().jobs.push_back(job);
+    }
+    // One task per job queued, each taking the oldest.
+    QThreadPool::globalInstance()->start([]() {
+        std::shared_ptr<Job> job;
         {
-            std::lock_guard<std::mutex> lock(job->mutex);
-            sources = job->sources;
-            previousStamp = job->previousStamp;
-            connectionName = job->connectionName;
+            std::lock_guard<std::mutex> lock(jobQueue().mutex);
+            job = std::move(jobQueue().jobs.front());
+            jobQueue().jobs.pop_front();
         }
-        AddressBookBuild::Result result = AddressBookBuild::run(sources, previousStamp, job->cancelled, connectionName);
+        AddressBookBuild::Result result =
+            AddressBookBuild::run(job->sources, job->previousStamp, job->cancelled, job->connectionName);
         std::lock_guard<std::mutex> lock(job->mutex);
         job->result = std::move(result);
         job->finished = true;

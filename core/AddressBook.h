@@ -57,13 +57,14 @@ public:
     // Contacts with at least one number in the index.
     int contactCount() const { return m_contactCount; }
 
+    struct Job; // one build, shared with the worker thread that runs it
+
 signals:
     // A new index is in place.
     void indexReady(int contacts);
 
 private:
     Q_DISABLE_COPY(AddressBook)
-    struct Job;
 
     void startBuild();
     Q_INVOKABLE void takeFinishedBuild();
