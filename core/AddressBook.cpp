@@ -68,8 +68,8 @@ AddressBookSources AddressBookSources::fromSettings()
 
 bool AddressBookSources::operator==(const AddressBookSources& other) const
 {
-    return vCardPath == other.vCardPath && thunderbird == other.thunderbird
-        && thunderbirdRoot == other.thunderbirdRoot && rebuildDelayMsecs == other.rebuildDelayMsecs;
+    return vCardPath == other.vCardPath && thunderbird == other.thunderbird &&
+           thunderbirdRoot == other.thunderbirdRoot && rebuildDelayMsecs == other.rebuildDelayMsecs;
 }
 
 AddressBook::AddressBook(const AddressBookSources& sources, QObject* parent)
@@ -168,16 +168,16 @@ void AddressBook::takeFinishedBuild()
     m_stamp = result.stamp;
     m_index = std::move(result.index);
     m_contactCount = result.contacts;
-    Logger::instance()->log(Logger::Info, kComponent,
-                            QStringLiteral("Adresboeken gelezen: %1 contacten met %2 nummers.")
-                                .arg(m_contactCount)
-                                .arg(m_index->size()));
+    Logger::instance()->log(
+        Logger::Info, kComponent,
+        QStringLiteral("Adresboeken gelezen: %1 contacten met %2 nummers.").arg(m_contactCount).arg(m_index->size()));
     emit indexReady(m_contactCount);
 }
 
 void AddressBook::watch(const QStringList& files, const QStringList& directories)
 {
-    const QSet<QString> wanted = QSet<QString>(files.cbegin(), files.cend()) + QSet<QString>(directories.cbegin(), directories.cend());
+    const QSet<QString> wanted =
+        QSet<QString>(files.cbegin(), files.cend()) + QSet<QString>(directories.cbegin(), directories.cend());
     const QStringList watchedNow = m_watcher->files() + m_watcher->directories();
     QStringList gone;
     for (const QString& path : watchedNow) {

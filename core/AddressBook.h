@@ -74,8 +74,8 @@ private:
     AddressBookSources m_sources;
     std::shared_ptr<const AddressIndex> m_index;
     int m_contactCount = 0;
-    QByteArray m_stamp;      // what the index in place was read from
-    QStringList m_reported;  // the problems of that reading, logged once
+    QByteArray m_stamp;     // what the index in place was read from
+    QStringList m_reported; // the problems of that reading, logged once
     std::shared_ptr<Job> m_job;
     QFileSystemWatcher* m_watcher;
     QTimer* m_delay;

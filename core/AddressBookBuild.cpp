@@ -21,8 +21,8 @@ constexpr qint64 kMaxProfilesIniBytes = 1024 * 1024;
 
 bool isVCardFile(const QString& name)
 {
-    return name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive)
-        || name.endsWith(QLatin1String(".vcard"), Qt::CaseInsensitive);
+    return name.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive) ||
+           name.endsWith(QLatin1String(".vcard"), Qt::CaseInsensitive);
 }
 
 // Size, times to the nanosecond and inode: a file rewritten in place or replaced by another shows in one of them.
@@ -32,11 +32,11 @@ void stampFile(QByteArray& stamp, const QString& path)
     const QByteArray name = QFile::encodeName(path);
     stamp += name;
     if (::stat(name.constData(), &st) == 0) {
-        stamp += ' ' + QByteArray::number(qlonglong(st.st_size)) + ' ' + QByteArray::number(qlonglong(st.st_ino))
-            + ' ' + QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.'
-            + QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ' '
-            + QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.'
-            + QByteArray::number(qlonglong(st.st_ctim.tv_nsec));
+        stamp += ' ' + QByteArray::number(qlonglong(st.st_size)) + ' ' + QByteArray::number(qlonglong(st.st_ino)) +
+                 ' ' + QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
+                 QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ' ' +
+                 QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' +
+                 QByteArray::number(qlonglong(st.st_ctim.tv_nsec));
     }
     stamp += '\n';
 }

@@ -26,8 +26,8 @@ QVector<IniSection> iniSections(const QByteArray& text)
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
             sections.append(IniSection{line.mid(1, line.size() - 2).trimmed(), {}});
-        else if (!sections.isEmpty() && line.contains(QLatin1Char('=')) && !line.startsWith(QLatin1Char(';'))
-                 && !line.startsWith(QLatin1Char('#')))
+        else if (!sections.isEmpty() && line.contains(QLatin1Char('=')) && !line.startsWith(QLatin1Char(';')) &&
+                 !line.startsWith(QLatin1Char('#')))
             sections.last().values.insert(line.section(QLatin1Char('='), 0, 0).trimmed(),
                                           line.section(QLatin1Char('='), 1).trimmed());
     }

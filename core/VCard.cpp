@@ -115,8 +115,8 @@ private:
 
 struct Property
 {
-    QByteArray name;  // upper case, without its group
-    QByteArray value; // as written
+    QByteArray name;    // upper case, without its group
+    QByteArray value;   // as written
     QByteArray charset; // upper case; empty for UTF-8
     bool quotedPrintable = false;
     bool uri = false;
@@ -294,8 +294,8 @@ bool isVCardWord(const QByteArray& value)
 QString oneLine(QString text)
 {
     for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Separator_Line
-            || c.category() == QChar::Separator_Paragraph)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph)
             c = QLatin1Char(' ');
     }
     return text.simplified();
@@ -338,7 +338,7 @@ ReadResult read(const QByteArray& text)
                 --nested;
             } else if (inCard) {
                 inCard = false;
-                const QString& shown = !fullName.isEmpty() ? fullName
+                const QString& shown = !fullName.isEmpty()         ? fullName
                                        : !structuredName.isEmpty() ? structuredName
                                                                    : organisation;
                 result.contacts.append(Contact{shown, numbers});

@@ -12,7 +12,7 @@ namespace VCard {
 
 struct Contact
 {
-    QString name;       // FN, else N as "prefix given additional family suffix", else ORG's first part; one line
+    QString name;        // FN, else N as "prefix given additional family suffix", else ORG's first part; one line
     QStringList numbers; // each TEL as written (a tel: URI's number part); not yet normalised
 
     bool operator==(const Contact& other) const { return name == other.name && numbers == other.numbers; }

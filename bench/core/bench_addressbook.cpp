@@ -30,7 +30,7 @@ double median(std::vector<double> values)
 
 struct Build
 {
-    double wallMsecs = -1;  // made until indexReady
+    double wallMsecs = -1;   // made until indexReady
     double guiCpuMsecs = -1; // CPU time the GUI thread spent meanwhile (making the object, swapping the index in)
     int contacts = 0;
 };
@@ -68,8 +68,10 @@ void report(const char* what, const std::vector<Build>& runs, double target, int
         wall.push_back(run.wallMsecs), gui.push_back(run.guiCpuMsecs);
     const double w = median(wall);
     std::printf("  %-34s %8.1f ms (median of %zu; %d contacts; target <= %.0f ms) %s\n", what, w, runs.size(),
-                runs.front().contacts, target, w >= 0 && w <= target && runs.front().contacts == contacts ? "ok" : "MISSED");
-    std::printf("  %-34s %8.1f ms (CPU time of the GUI thread meanwhile; median)\n", "  of it on the GUI thread", median(gui));
+                runs.front().contacts, target,
+                w >= 0 && w <= target && runs.front().contacts == contacts ? "ok" : "MISSED");
+    std::printf("  %-34s %8.1f ms (CPU time of the GUI thread meanwhile; median)\n", "  of it on the GUI thread",
+                median(gui));
 }
 
 // A Thunderbird profile whose abook.sqlite holds kContacts cards with a name and a number, made by the sqlite3 tool.
@@ -77,8 +79,8 @@ bool makeThunderbird(const QString& root)
 {
     const QString profile = root + QStringLiteral("/p.default");
     QFile ini(root + QStringLiteral("/profiles.ini"));
-    if (!QDir().mkpath(profile) || !ini.open(QIODevice::WriteOnly)
-        || ini.write("[Profile0]\nIsRelative=1\nPath=p.default\nDefault=1\n") < 0)
+    if (!QDir().mkpath(profile) || !ini.open(QIODevice::WriteOnly) ||
+        ini.write("[Profile0]\nIsRelative=1\nPath=p.default\nDefault=1\n") < 0)
         return false;
     QProcess sqlite;
     sqlite.start(QStringLiteral("sqlite3"), {profile + QStringLiteral("/abook.sqlite")});

@@ -34,11 +34,11 @@ inline QByteArray card(int i)
     const QByteArray fn = "FN:" + name(i).toUtf8();
     switch (i % 4) {
     case 0:
-        return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + fn + "\r\nTEL;TYPE=CELL:+31 6 " + nr.left(4) + ' ' + nr.mid(4)
-            + "\r\nEND:VCARD\r\n";
+        return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + fn + "\r\nTEL;TYPE=CELL:+31 6 " + nr.left(4) + ' ' + nr.mid(4) +
+               "\r\nEND:VCARD\r\n";
     case 1:
-        return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + fn + "\r\nTEL;VALUE=uri;TYPE=\"cell,voice\":tel:+31-6-" + nr
-            + ";ext=1\r\nEND:VCARD\r\n";
+        return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + fn + "\r\nTEL;VALUE=uri;TYPE=\"cell,voice\":tel:+31-6-" + nr +
+               ";ext=1\r\nEND:VCARD\r\n";
     case 2:
         return "BEGIN:VCARD\nVERSION:3.0\nN:x;y;;;\nitem1.TEL;TYPE=WORK:0031 (0)6 " + nr + '\n' + fn + "\nEND:VCARD\n";
     default:
