@@ -47,6 +47,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "comm")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's SQLite driver is a plug-in, which dpkg-shlibdeps cannot see: Thunderbird's address books are read through it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite")
 set(CPACK_PACKAGE_DESCRIPTION "Karvelon lives in the system tray and connects the desktop to a hosted \
 telephone service: dial a number from the tray menu, answer call requests \
 from address-book plug-ins and tel:/callto: links, and see a notification \

@@ -9,6 +9,7 @@ inline const QString kCustomerGroup = QStringLiteral("CustomerGroup");
 inline const QString kNotificationsGroup = QStringLiteral("Notifications");
 inline const QString kClickToDialGroup = QStringLiteral("ClickToDial");
 inline const QString kScreenPopGroup = QStringLiteral("ScreenPop");
+inline const QString kAddressBooksGroup = QStringLiteral("AddressBooks");
 
 inline const QString kNumber = QStringLiteral("Number");
 inline const QString kPassword = QStringLiteral("Password");
@@ -23,4 +24,6 @@ inline const QString kHotkey = QStringLiteral("Hotkey");
 inline const QString kDoNotDisturbUntil = QStringLiteral("DoNotDisturbUntil");
 inline const QString kUrl = QStringLiteral("Url");
 inline const QString kMode = QStringLiteral("Mode");
+inline const QString kVCardPath = QStringLiteral("VCardPath");
+inline const QString kThunderbird = QStringLiteral("Thunderbird");
 } // namespace SettingsKeys

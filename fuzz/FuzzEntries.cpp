@@ -1,16 +1,19 @@
 #include "FuzzEntries.h"
 
+#include "AddressIndex.h"
 #include "ContactPayload.h"
 #include "InstanceMessage.h"
 #include "KarvelonApi.h"
 #include "LogRecord.h"
 #include "Logger.h"
+#include "PhoneNumber.h"
 #include "PluginCommand.h"
 #include "ScreenPop.h"
 #include "SingleApplication.h"
 #include "SipAccount.h"
 #include "SocketIOFrame.h"
 #include "StoredSipAccounts.h"
+#include "VCard.h"
 #include "WanIpResolver.h"
 
 #include <QDataStream>
@@ -277,13 +280,35 @@ void screenPop(const uint8_t* data, size_t size)
     }
 }
 
+// Any bytes as a vCard file, and what is read put into the caller-name index.
+void vCard(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes = bytesOf(data, size);
+    const VCard::ReadResult result = VCard::read(bytes);
+    require(result.damagedLine >= 0, "a damaged line is counted from 1");
+    AddressIndex index;
+    for (const VCard::Contact& contact : result.contacts) {
+        require(contact.name == VCard::oneLine(contact.name), "a name is shown on one line");
+        for (const QString& number : contact.numbers)
+            require(!number.isEmpty(), "a number is never empty");
+        index.add(contact.name, contact.numbers);
+        for (const QString& number : contact.numbers)
+            require(contact.name.isEmpty() || PhoneNumber::nationalForm(number).isEmpty()
+                        || !index.lookup(number).isEmpty(),
+                    "an indexed number is found again");
+    }
+    QByteArray unixLines = bytes;
+    unixLines.replace("\r\n", "\n");
+    require(VCard::read(unixLines).contacts == result.contacts, "CRLF and LF line ends read alike");
+}
+
 const Target* targets(size_t& count)
 {
     static const Target all[] = {
         {"callrequest", callRequest},   {"plugincommand", pluginCommand},
         {"socketioframe", socketIOFrame}, {"logrecord", logRecord},
         {"apienvelope", apiEnvelope},   {"wanip", wanIpHtml},
-        {"storedsipaccounts", storedSipAccounts}, {"screenpop", screenPop},
+        {"storedsipaccounts", storedSipAccounts}, {"screenpop", screenPop}, {"vcard", vCard},
     };
     count = sizeof(all) / sizeof(all[0]);
     return all;

@@ -20,6 +20,7 @@ void apiEnvelope(const uint8_t* data, size_t size);
 void wanIpHtml(const uint8_t* data, size_t size);
 void storedSipAccounts(const uint8_t* data, size_t size);
 void screenPop(const uint8_t* data, size_t size);
+void vCard(const uint8_t* data, size_t size);
 
 struct Target
 {

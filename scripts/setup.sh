@@ -10,6 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5svg5-dev
+    libqt5sql5-sqlite sqlite3
     libquazip1-qt5-dev zlib1g-dev
     openssl unzip
     qttranslations5-l10n
