@@ -47,6 +47,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "comm")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# QtKeychain opens libsecret only when it runs (its Secret Service road), so
+# dpkg-shlibdeps cannot see it; named here, the found ones are added to it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsecret-1-0")
 set(CPACK_PACKAGE_DESCRIPTION "Karvelon lives in the system tray and connects the desktop to a hosted \
 telephone service: dial a number from the tray menu, answer call requests \
 from address-book plug-ins and tel:/callto: links, and see a notification \

@@ -30,6 +30,11 @@ struct ServiceConfig
     int resumeCheckMsecs = 30000;  // clock comparison that notices a resume without a system bus
     int wakeJitterMsecs = 1000;    // spread of the attempt after a resume or a network change
 
+    // How long the desktop's keyring may take to hand over the passwords at
+    // start-up (it may be asking the user to unlock it) before the program
+    // goes on without it; a save waits as long.
+    int keyringWaitMsecs = 30000;
+
     // The plug-ins' command socket.
     QString commandServerName = QStringLiteral("/tmp/Karvelon");
 };

@@ -11,6 +11,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5svg5-dev
     libquazip1-qt5-dev zlib1g-dev
+    qtkeychain-qt5-dev libsecret-1-0 gnome-keyring libsecret-tools
     openssl unzip
     qttranslations5-l10n
     xvfb xauth x11-utils xdotool openbox trayer imagemagick
