@@ -116,7 +116,14 @@ void SecretStore::load()
     }
     ++m_generation;
     m_bound.start(m_boundMsecs);
-    readNext(0);
+    // From the event loop: a keyring that fails at once must not answer inside load().
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation]() {
+            if (generation == m_generation)
+                readNext(0);
+        },
+        Qt::QueuedConnection);
 }
 
 bool SecretStore::isLoaded() const
@@ -171,9 +178,9 @@ void SecretStore::readNext(int index)
 {
     if (index == names().size()) {
         m_toMove.clear();
-        for (auto it = m_fromIni.cbegin(); it != m_fromIni.cend(); ++it) {
-            const int slash = it.key().indexOf(QLatin1Char('/'));
-            m_toMove.append({it.key().left(slash), it.key().mid(slash + 1), it.value()});
+        for (const Name& name : names()) {
+            if (m_fromIni.contains(entryKey(name.group, name.key)))
+                m_toMove.append({name.group, name.key, m_fromIni.value(entryKey(name.group, name.key))});
         }
         if (m_toMove.isEmpty())
             finishLoading(Mode::Keyring);
