@@ -283,6 +283,8 @@ void SecretStore::onBoundPassed()
     const QString why = QStringLiteral("geen antwoord binnen %1 seconden").arg((m_boundMsecs + 999) / 1000);
     if (!isLoaded())
         return finishLoading(Mode::IniFile, why);
+    if (m_saves.isEmpty())
+        return;
     // A save waiting on the keyring: what is left of it goes to the settings file.
     ++m_generation;
     Save& save = m_saves.first();

@@ -208,14 +208,21 @@ private slots:
     }
 
     // A Secret Service that takes the calls and never answers: loading ends at the (short) bound, on the settings
-    // file, and a reader on another thread that waited for it gets the secret then.
+    // file, and a reader on another thread that waited for it gets the secret then. A save to a keyring that
+    // answered at start-up and no longer does ends at the bound too, in the settings file.
     void keyringNeverAnswering_endsAtTheBound()
     {
-        QVERIFY(
-            m_bus.startMock(KARVELON_MOCK_DIR "/secret_service.py", "org.freedesktop.secrets", {{"answer", "never"}}));
-        seedIni({{"CustomerGroup", "Password", "geheim-wacht-6"}});
         ServiceConfig config;
         config.keyringWaitMsecs = 2000;
+        QProcess* answering = m_bus.startMock(KARVELON_MOCK_DIR "/secret_service.py", "org.freedesktop.secrets",
+                                              {{"answer", "lose-writes"}});
+        QVERIFY(answering);
+        seedIni({{"CustomerGroup", "Password", "geheim-wacht-6"}});
+        SecretStore early{config};
+        QCOMPARE(load(early).size(), 1);
+        m_bus.stop(answering);
+        QVERIFY(
+            m_bus.startMock(KARVELON_MOCK_DIR "/secret_service.py", "org.freedesktop.secrets", {{"answer", "never"}}));
         SecretStore store{config};
         WorkerThread worker;
         QObject* reader = nullptr;
@@ -228,6 +235,8 @@ private slots:
         QCOMPARE(load(store), QStringList{kNoKeyring.arg("geen antwoord binnen 2 seconden")});
         QTRY_COMPARE(answers.load(), 1);
         QCOMPARE(seen, "geheim-wacht-6");
+        QCOMPARE(save(early, {{"ClickToDial", "Key", "geheim-wacht-7"}}), Place::IniFile);
+        QCOMPARE(Settings().get("ClickToDial", "Key").toString(), "geheim-wacht-7");
         worker.run([&]() { delete reader; });
     }
 };
