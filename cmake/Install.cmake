@@ -47,8 +47,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "comm")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's SQLite driver is a plug-in, which dpkg-shlibdeps cannot see: Thunderbird's address books are read through it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite")
+# Opened only when the program runs, so dpkg-shlibdeps cannot see them: Qt's SQLite driver (a plug-in; Thunderbird's
+# address books are read through it) and libsecret (QtKeychain's Secret Service road). Named here, the found
+# ones are added to them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, libsecret-1-0")
 set(CPACK_PACKAGE_DESCRIPTION "Karvelon lives in the system tray and connects the desktop to a hosted \
 telephone service: dial a number from the tray menu, answer call requests \
 from address-book plug-ins and tel:/callto: links, and see a notification \

@@ -33,6 +33,11 @@ struct ServiceConfig
     // SIP account lists and the notification channel's first registration.
     int serviceStartDelayMsecs = 1000;
 
+    // How long the desktop's keyring may take to hand over the passwords at
+    // start-up (it may be asking the user to unlock it) before the program
+    // goes on without it; a save waits as long.
+    int keyringWaitMsecs = 30000;
+
     // The plug-ins' command socket.
     QString commandServerName = QStringLiteral("/tmp/Karvelon");
 };

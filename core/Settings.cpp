@@ -23,34 +23,40 @@ QVariant Settings::get(const QString& group, const QString& key, const QVariant&
 
 void Settings::set(const QString& group, const QString& key, const QVariant& value)
 {
-    write(group, key, &value);
-}
-
-void Settings::remove(const QString& group, const QString& key)
-{
-    write(group, key, nullptr);
-}
-
-// value null: remove the key.
-void Settings::write(const QString& group, const QString& key, const QVariant* value)
-{
     // Close the directory before the first write creates the file with the
     // default mode: only then is the window until restrictAccess() harmless.
     restrictDirectory();
     m_settings.beginGroup(group);
-    if (value)
-        m_settings.setValue(key, *value);
-    else
-        m_settings.remove(key);
-    m_settings.sync();
+    m_settings.setValue(key, value);
     m_settings.endGroup();
-    // The file on disk is replaced whole or not at all, so a failed write loses
-    // nothing stored; the value is only gone from this run, which the log tells.
-    if (m_settings.status() == QSettings::AccessError) {
+    flush();
+}
+
+bool Settings::contains(const QString& group, const QString& key)
+{
+    return m_settings.contains(group + QLatin1Char('/') + key);
+}
+
+bool Settings::remove(const QVector<QPair<QString, QString>>& groupKeys)
+{
+    restrictDirectory();
+    for (const auto& groupKey : groupKeys)
+        m_settings.remove(groupKey.first + QLatin1Char('/') + groupKey.second);
+    return flush();
+}
+
+// The file on disk is replaced whole or not at all, so a failed write loses
+// nothing stored; the change is only missing from the file, which the log tells.
+bool Settings::flush()
+{
+    m_settings.sync();
+    const bool written = m_settings.status() != QSettings::AccessError;
+    if (!written) {
         Logger::instance()->log(Logger::Error, QStringLiteral("Instellingen"),
                                 QStringLiteral("Kon instellingen niet opslaan in %1").arg(m_settings.fileName()));
     }
     restrictAccess();
+    return written;
 }
 
 QString Settings::fileName() const

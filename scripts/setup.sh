@@ -12,6 +12,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5svg5-dev
     libqt5sql5-sqlite sqlite3
     libquazip1-qt5-dev zlib1g-dev
+    qtkeychain-qt5-dev libsecret-1-0 gnome-keyring libsecret-tools
     openssl unzip
     qttranslations5-l10n
     xvfb xauth x11-utils xdotool openbox trayer imagemagick xdg-utils tzdata

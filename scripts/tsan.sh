@@ -1,6 +1,7 @@
 #!/bin/bash
 # ThreadSanitizer build (build-tsan/) of the tests that run our threads: the
-# log store written from several threads, the command server on its own
+# log store written from several threads, the keyring's secrets read from
+# another thread while libsecret answers, the command server on its own
 # thread, the web-service client with its notification channel on a worker
 # thread, the address books read on a worker thread, and the real program
 # started, used and quit (test_shutdown, test_e2e). Fails on any report not suppressed by tests/tsan.supp, which
@@ -8,7 +9,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-tsan"
-tests=(test_storage test_addressbook test_parsing test_notify test_controller test_shutdown test_e2e)
+tests=(test_storage test_addressbook test_secrets test_parsing test_notify test_controller test_shutdown test_e2e)
 
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARVELON_SANITIZE=thread \
