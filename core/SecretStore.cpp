@@ -160,6 +160,18 @@ QString SecretStore::reason() const
     return m_reason;
 }
 
+QString SecretStore::whyMissing(const QString& group, const QString& key) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_memory.value(entryKey(group, key)).isEmpty())
+        return QString();
+    if (m_mode != Mode::IniFile)
+        return QStringLiteral("%1 is niet ingesteld").arg(entryKey(group, key));
+    // It may well be set, in a keyring that is out of reach this run.
+    return QStringLiteral("%1 is niet ingesteld, of staat in een sleutelbos die niet beschikbaar is (%2)")
+        .arg(entryKey(group, key), m_reason);
+}
+
 void SecretStore::runJob(QKeychain::Job* job, Step next)
 {
     // QtKeychain's own fallback would keep the secret in a QSettings file of its
@@ -261,6 +273,15 @@ void SecretStore::finishLoading(Mode mode, const QString& reason)
     QHash<QString, QString> memory = m_fromKeyring;
     for (auto it = m_fromIni.cbegin(); it != m_fromIni.cend(); ++it)
         memory.insert(it.key(), it.value());
+    // Saves made while loading are newer than both.
+    for (const Save& save : qAsConst(m_saves)) {
+        for (const Entry& entry : save.entries) {
+            if (entry.value.isEmpty())
+                memory.remove(entryKey(entry.group, entry.key));
+            else
+                memory.insert(entryKey(entry.group, entry.key), entry.value);
+        }
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_loaded = true;
@@ -300,6 +321,12 @@ void SecretStore::onBoundPassed()
 quint64 SecretStore::save(const QVector<Entry>& entries)
 {
     m_saves.append({++m_lastSaveId, entries, Place::Keyring});
+    // Readers on other threads see the new values from here on (once loaded:
+    // loading itself lays pending saves over what it found).
+    if (isLoaded()) {
+        for (const Entry& entry : entries)
+            setMemory(entry.group, entry.key, entry.value);
+    }
     // Queued, so that saved() never comes before the caller has its id.
     if (m_saves.size() == 1 && isLoaded())
         QMetaObject::invokeMethod(this, &SecretStore::startNextSave, Qt::QueuedConnection);
@@ -311,8 +338,6 @@ void SecretStore::startNextSave()
     if (m_saves.isEmpty())
         return;
     Save& save = m_saves.first();
-    for (const Entry& entry : qAsConst(save.entries))
-        setMemory(entry.group, entry.key, entry.value);
     if (mode() == Mode::IniFile) {
         for (const Entry& entry : qAsConst(save.entries))
             keepInIni(entry);

@@ -75,6 +75,8 @@ public:
 
     Mode mode() const;
     QString reason() const; // why the settings file is used (Mode::IniFile)
+    // Any thread. Empty when the secret is there; otherwise why not, for a log line.
+    QString whyMissing(const QString& group, const QString& key) const;
 
     // Stores the values; returns at once with an id that saved() repeats.
     // secret() has the new values from then on (once loaded).

@@ -63,11 +63,14 @@ class TestSecrets : public QObject
         return TestSupport::logged().mid(before);
     }
     // Saves (loading the store meanwhile); where the values went, once saved() came back with the save's id.
+    // Readers see the new values as soon as save() returns (or loading ends).
     static Place save(SecretStore& store, const Entries& entries, bool loadMeanwhile = false)
     {
         QSignalSpy saved(&store, &SecretStore::saved);
         const quint64 id = store.save(entries);
-        const bool ok = !loadMeanwhile || load(store).isEmpty();
+        bool ok = !loadMeanwhile || load(store).isEmpty();
+        for (const SecretStore::Entry& entry : entries)
+            ok = ok && store.secret(entry.group, entry.key) == entry.value;
         return ok && QTest::qWaitFor([&]() { return saved.count() == 1; }, 20000) && saved[0][0].toULongLong() == id
                    ? saved[0][1].value<Place>()
                    : Place(-1);
