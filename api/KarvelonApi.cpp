@@ -4,6 +4,7 @@
 #include "Logger.h"
 #include "PendingReply.h"
 #include "PhoneNumber.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "UrlHelper.h"
@@ -30,14 +31,22 @@ QString settingString(const QString& group, const QString& key)
     return Settings().get(group, key).toString();
 }
 
+// Why a request with the key of this group cannot be signed, empty when it can:
+// nothing goes out with an empty password or key.
+QString missingSecret(const SecretStore& secrets, const QString& group)
+{
+    const QString password = secrets.whyMissing(kCustomerGroup, kPassword);
+    return password.isEmpty() ? secrets.whyMissing(group, kKey) : password;
+}
+
 // The customer part that every call and list request shares, in the service's order.
-void addRequestParameters(UrlHelper& params, const QString& options, const QString& apiId,
-                          const QString& sipAccount, const QString& telnr)
+void addRequestParameters(UrlHelper& params, const SecretStore& secrets, const QString& options,
+                          const QString& apiId, const QString& sipAccount, const QString& telnr)
 {
     params.addKeyValue(kOptions, options);
     params.addKeyValue(QStringLiteral("apiID"), apiId);
     params.addKeyValue(QStringLiteral("knummer"), settingString(kCustomerGroup, kNumber));
-    params.addKeyValue(QStringLiteral("pwd"), KarvelonApi::hashPassword(settingString(kCustomerGroup, kPassword), 2));
+    params.addKeyValue(QStringLiteral("pwd"), KarvelonApi::hashPassword(secrets.secret(kCustomerGroup, kPassword), 2));
     params.addKeyValue(QStringLiteral("sipacc"), sipAccount);
     params.addKeyValue(QStringLiteral("telnr"), telnr);
     params.addKeyValue(QStringLiteral("f"), QStringLiteral("json"));
@@ -62,9 +71,10 @@ QString jsonString(const QJsonObject& object, const QString& key)
 
 } // namespace
 
-KarvelonApi::KarvelonApi(const ServiceConfig& config, QObject* parent)
+KarvelonApi::KarvelonApi(const ServiceConfig& config, SecretStore* secrets, QObject* parent)
     : QObject(parent)
     , m_config(config)
+    , m_secrets(secrets)
 {
     SourceType::registerMetaType();
     qRegisterMetaType<SipAccountList>("SipAccountList");
@@ -154,16 +164,27 @@ void KarvelonApi::onSslError(QNetworkReply* /*reply*/, const QList<QSslError>& e
 
 void KarvelonApi::call(quint64 callId, const QString& number, SourceType::Type source, const QString& sipAccountId)
 {
+    // Just after start-up the keyring may still be reading (or asking the user
+    // to unlock it); the store ends that wait within its bound.
+    if (!m_secrets->isLoaded())
+        return m_secrets->whenLoaded(this, [=]() { call(callId, number, source, sipAccountId); });
     const SourceType::Row& src = SourceType::row(source);
     // A source without credentials of its own dials with the click-to-dial ones.
     const QString group = src.group.isEmpty() ? kClickToDialGroup : src.group;
     const QString digits = PhoneNumber::dialledDigits(number);
+    Logger* log = Logger::instance();
+    const QString missing = missingSecret(*m_secrets, group);
+    if (!missing.isEmpty()) {
+        log->log(Logger::Error, src.component, QStringLiteral("Kon gesprek niet starten. Fout: %1").arg(missing));
+        emit callFinished(callId, false);
+        return;
+    }
 
     UrlHelper params;
-    addRequestParameters(params, src.options, settingString(group, kId), sipAccountId, digits);
-    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, src.script, settingString(group, kKey), {kOptions});
+    addRequestParameters(params, *m_secrets, src.options, settingString(group, kId), sipAccountId, digits);
+    const QString url =
+        signedRequestUrl(m_config.apiBaseUrl, params, src.script, m_secrets->secret(group, kKey), {kOptions});
 
-    Logger* log = Logger::instance();
     log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
     log->log(Logger::Info, src.component, QStringLiteral("Gesprek initieren naar: %1").arg(digits));
 
@@ -181,6 +202,8 @@ void KarvelonApi::call(quint64 callId, const QString& number, SourceType::Type s
 
 void KarvelonApi::fetchSipAccounts(SourceType::Type source)
 {
+    if (!m_secrets->isLoaded())
+        return m_secrets->whenLoaded(this, [=]() { fetchSipAccounts(source); });
     const SourceType::Row* used = &SourceType::row(SourceType::ClickToDial);
     if (source != SourceType::ClickToDial) {
         // The plug-ins from the requested one on stand in for it; the last one
@@ -202,10 +225,16 @@ void KarvelonApi::fetchSipAccounts(SourceType::Type source)
 
     Logger* log = Logger::instance();
     log->log(Logger::Info, component, QStringLiteral("SIP accounts ophalen voor '%1' met key '%2'").arg(component, apiId));
+    const QString missing = missingSecret(*m_secrets, used->group);
+    if (!missing.isEmpty()) {
+        log->log(Logger::Error, component, QStringLiteral("Kon SIP accounts niet ophalen, fout: %1").arg(missing));
+        emit sipAccountsFetched(source, false, SipAccountList());
+        return;
+    }
 
     UrlHelper params;
-    addRequestParameters(params, options, apiId, QStringLiteral("0"), QStringLiteral("0"));
-    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, used->script, settingString(used->group, kKey),
+    addRequestParameters(params, *m_secrets, options, apiId, QStringLiteral("0"), QStringLiteral("0"));
+    const QString url = signedRequestUrl(m_config.apiBaseUrl, params, used->script, m_secrets->secret(used->group, kKey),
                                          {QStringLiteral("filter"), kOptions});
     log->log(Logger::Debug, QString(), UrlHelper::maskedForLog(url));
 

@@ -13,18 +13,21 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class SecretStore;
 
 // The program's client of the hosted telephone service's web API: signed
 // requests that set up calls and fetch the SIP account lists. Lives on a
 // worker thread of its own; every request runs side by side with the others
 // and reports through a signal once it is judged, so nothing waits behind
-// anything else.
+// anything else. The password and keys come from the secret store; a request
+// made before it has loaded waits for it.
 class KarvelonApi : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit KarvelonApi(const ServiceConfig& config = ServiceConfig(), QObject* parent = nullptr);
+    // secrets: not owned; outlives this object.
+    KarvelonApi(const ServiceConfig& config, SecretStore* secrets, QObject* parent = nullptr);
     ~KarvelonApi() override;
 
     static QString hashPassword(const QString& password, int mode);
@@ -67,4 +70,5 @@ private:
 
     QNetworkAccessManager* m_networkAccessManager = nullptr;
     const ServiceConfig m_config;
+    SecretStore* const m_secrets;
 };

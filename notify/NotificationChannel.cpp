@@ -4,6 +4,7 @@
 #include "KarvelonApi.h"
 #include "Logger.h"
 #include "PendingReply.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SocketIO.h"
@@ -14,6 +15,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+
+#include <utility>
 
 namespace {
 
@@ -42,9 +45,11 @@ void log(Logger::Severity severity, const QString& msg)
 
 } // namespace
 
-NotificationChannel::NotificationChannel(const ServiceConfig& config, std::function<double()> unit, QObject* parent)
+NotificationChannel::NotificationChannel(const ServiceConfig& config, SecretStore* secrets,
+                                         std::function<double()> unit, QObject* parent)
     : QObject(parent)
     , m_config(config)
+    , m_secrets(secrets)
     , m_unit(std::move(unit))
 {
     qRegisterMetaType<IncomingCall>();
@@ -118,6 +123,16 @@ void NotificationChannel::ensureParts()
 
 bool NotificationChannel::startNotificationSocket()
 {
+    // Just after start-up the keyring may still be reading; the store ends that wait within its bound.
+    if (!m_secrets->isLoaded()) {
+        if (!std::exchange(m_startWhenLoaded, true)) {
+            m_secrets->whenLoaded(this, [this]() {
+                if (std::exchange(m_startWhenLoaded, false))
+                    startNotificationSocket();
+            });
+        }
+        return true;
+    }
     ensureParts();
     log(Logger::Info, QStringLiteral("Inschakelen"));
     m_supervisor->start();
@@ -126,6 +141,7 @@ bool NotificationChannel::startNotificationSocket()
 
 bool NotificationChannel::stopNotificationSocket()
 {
+    m_startWhenLoaded = false;
     log(Logger::Info, QStringLiteral("Uitschakelen"));
     cancelAttempt();
     if (m_supervisor)
@@ -140,7 +156,7 @@ void NotificationChannel::onSettingsUpdated()
     const bool enabled = Settings().get(SettingsKeys::kNotificationsGroup, SettingsKeys::kEnabled, false).toBool();
     if (enabled)
         startNotificationSocket();
-    else if (m_socketIO)
+    else if (m_socketIO || m_startWhenLoaded)
         stopNotificationSocket();
 }
 
@@ -161,6 +177,13 @@ void NotificationChannel::cancelAttempt()
 void NotificationChannel::beginAttempt(bool replace)
 {
     cancelAttempt();
+    // Never a registration with an empty password: that waits for the user, until the settings are saved.
+    const QString missing = m_secrets->whyMissing(SettingsKeys::kNotificationsGroup, SettingsKeys::kPassword);
+    if (!missing.isEmpty()) {
+        log(Logger::Error, QStringLiteral("Kon niet registreren bij notificatie service. Fout: %1").arg(missing));
+        m_supervisor->failed(false);
+        return;
+    }
     if (m_socketIO->isConnected()) {
         // The client healed the connection by itself in the meantime: keep it.
         if (!replace) {
@@ -185,7 +208,8 @@ void NotificationChannel::beginAttempt(bool replace)
 void NotificationChannel::register_(quint64 attempt, const QString& wanIp)
 {
     const QString login = notificationSetting(SettingsKeys::kUsername);
-    const QString digest = KarvelonApi::hashPassword(notificationSetting(SettingsKeys::kPassword), 1);
+    const QString digest = KarvelonApi::hashPassword(
+        m_secrets->secret(SettingsKeys::kNotificationsGroup, SettingsKeys::kPassword), 1);
     const QString ts = QString::number(Clock::currentSecsSinceEpoch());
     const QString appId =
         QStringLiteral("Xv9bQ2%1").arg(Clock::currentDateTime().toString(QStringLiteral("yyyyMMddHHmm")));

@@ -10,6 +10,7 @@
 
 class PendingReply;
 class QNetworkAccessManager;
+class SecretStore;
 class SocketIO;
 class WakeWatcher;
 class WanIpResolver;
@@ -19,7 +20,8 @@ class WanIpResolver;
 // recovery, which ConnectionSupervisor times and WakeWatcher hurries after a
 // sleep. Lives on a worker thread of its own; nothing it does waits, so a
 // registration never holds up anything else and the reverse. Its state is the
-// supervisor's, reported through stateChanged.
+// supervisor's, reported through stateChanged. The password comes from the
+// secret store: the channel starts once that has loaded.
 class NotificationChannel : public QObject
 {
     Q_OBJECT
@@ -27,9 +29,10 @@ class NotificationChannel : public QObject
 public:
     using State = ConnectionSupervisor::State;
 
-    // unit: the jitter source handed to the supervisor (default: random).
-    explicit NotificationChannel(const ServiceConfig& config, std::function<double()> unit = {},
-                                 QObject* parent = nullptr);
+    // secrets: not owned, outlives this object; unit: the jitter source handed
+    // to the supervisor (default: random).
+    NotificationChannel(const ServiceConfig& config, SecretStore* secrets, std::function<double()> unit = {},
+                        QObject* parent = nullptr);
     ~NotificationChannel() override;
 
 signals:
@@ -61,6 +64,8 @@ private:
     void onDisconnected();
 
     const ServiceConfig m_config;
+    SecretStore* const m_secrets;
+    bool m_startWhenLoaded = false; // asked for before the secrets were there
     std::function<double()> m_unit;
     QNetworkAccessManager* m_networkAccessManager = nullptr;
     SocketIO* m_socketIO = nullptr;

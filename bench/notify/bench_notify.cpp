@@ -5,6 +5,7 @@
 // argument in seconds shortens it.
 #include "NotificationChannel.h"
 #include "PbxSimulator.h"
+#include "SecretStore.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -107,8 +108,10 @@ int main(int argc, char** argv)
     QObject onWorker;
     onWorker.moveToThread(&worker);
     const ServiceConfig serviceConfig = sim.config();
+    SecretStore secrets(serviceConfig);
+    secrets.load();
     NotificationChannel* api = nullptr;
-    QMetaObject::invokeMethod(&onWorker, [&]() { api = new NotificationChannel(serviceConfig); api->onSettingsUpdated(); },
+    QMetaObject::invokeMethod(&onWorker, [&]() { api = new NotificationChannel(serviceConfig, &secrets); api->onSettingsUpdated(); },
                               Qt::BlockingQueuedConnection);
 
     std::vector<double> resumeMsecs;

@@ -1,5 +1,6 @@
 #include "KarvelonApi.h"
 #include "PbxSimulator.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccount.h"
@@ -84,6 +85,7 @@ class TestSipAccounts : public QObject
     Q_OBJECT
 
     PbxSimulator m_sim;
+    SecretStore m_secrets{ServiceConfig()};
     std::unique_ptr<KarvelonApi> m_api;
 
 private slots:
@@ -91,10 +93,13 @@ private slots:
     {
         TestSupport::setApplicationIdentity();
         Settings().set(kCustomerGroup, kNumber, "100234"); // makes the directory
+        writeStored(kOwnAccounts);                          // the password and key, which the store reads once
+        m_secrets.load();
+        QTRY_VERIFY(m_secrets.isLoaded());
         QVERIFY2(m_sim.start(), m_sim.output().constData());
         ServiceConfig config = m_sim.config();
         config.requestTimeoutMsecs = 1500;
-        m_api.reset(new KarvelonApi(config));
+        m_api.reset(new KarvelonApi(config, &m_secrets));
     }
 
     // Bytes written field by field load into exactly these records; save() writes the same bytes back.

@@ -1,6 +1,7 @@
 // The web-service client: digests against openssl, requests against the simulator, a self-signed TLS endpoint.
 #include "KarvelonApi.h"
 #include "PbxSimulator.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "TestSupport.h"
 
@@ -50,6 +51,9 @@ private slots:
         TestSupport::setApplicationIdentity();
         SourceType::registerMetaType();
         QVERIFY2(m_sim.start(QJsonDocument::fromJson(kSimConfig).object()), m_sim.output().constData());
+        configure(kAll); // the password and keys, the same in every row: the store reads them once
+        m_secrets.load();
+        QTRY_VERIFY(m_secrets.isLoaded());
     }
     void digests_matchOpenssl();
     void requests();
@@ -58,6 +62,7 @@ private slots:
 private:
     void check(const Row& row);
     PbxSimulator m_sim;
+    SecretStore m_secrets{ServiceConfig()};
 };
 
 void TestKarvelonApi::digests_matchOpenssl()
@@ -123,7 +128,7 @@ void TestKarvelonApi::check(const Row& row)
         config.apiBaseUrl = QStringLiteral("http://127.0.0.1:%1/api/").arg(probe.serverPort()), probe.close();
     const QJsonObject fault = QJsonDocument::fromJson(row.behaviour.toUtf8()).object();
     QVERIFY(m_sim.setBehaviour(fault));
-    KarvelonApi api(config);
+    KarvelonApi api(config, &m_secrets);
     QSignalSpy called(&api, &KarvelonApi::callFinished), listed(&api, &KarvelonApi::sipAccountsFetched);
     Pairs accounts;
     const auto attempt = [&]() { // the verdict, once it came
@@ -180,7 +185,7 @@ void TestKarvelonApi::selfSignedCertificate_refusedAndLogged()
     ServiceConfig config;
     config.apiBaseUrl =
         QStringLiteral("https://%1/api/").arg(QString::fromLatin1(out.mid(out.indexOf("127.0.0.1:")).trimmed()));
-    KarvelonApi api(config);
+    KarvelonApi api(config, &m_secrets);
 
     const int mark = TestSupport::logged().size();
     QSignalSpy called(&api, &KarvelonApi::callFinished), listed(&api, &KarvelonApi::sipAccountsFetched);

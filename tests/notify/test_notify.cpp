@@ -4,6 +4,7 @@
 #include "NotificationChannel.h"
 #include "PbxSimulator.h"
 #include "PrivateBus.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SocketIO.h"
@@ -26,7 +27,12 @@ class TestNotify : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TestSupport::setApplicationIdentity(); }
+    void initTestCase()
+    {
+        TestSupport::setApplicationIdentity();
+        m_secrets.load();
+        QTRY_VERIFY(m_secrets.isLoaded());
+    }
     void frames()
     {
         const char* const table[][2] = { // frame, then: type pingTimeout pingInterval event data
@@ -192,7 +198,7 @@ private slots:
     void channel_refusalStops_outagesHealByThemselves_stopEndsBackoff()
     {
         QVERIFY2(startSim(), m_sim.output().constData());
-        Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("verkeerd"));
+        m_secrets.save({{"Notifications", "Password", ""}});
         WorkerThread worker;
         const auto api = makeApi(worker, [](ServiceConfig& c) {
             c.backoffInitialMsecs = 300, c.backoffMaxMsecs = 600, c.outageNoticeMsecs = 1500;
@@ -206,7 +212,15 @@ private slots:
         connect(api.get(), &NotificationChannel::stateChanged, this,
                 [&states](ConnectionSupervisor::State state) { states << state; });
 
+        // Without a password nothing goes out: the channel waits for the settings, as after a refusal.
+        QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
+        QTRY_COMPARE(balloons, QStringList{"Notificaties uit"});
+        QVERIFY(TestSupport::logged().last().startsWith(
+            "Kon niet registreren bij notificatie service. Fout: Notifications/Password is niet ingesteld"));
+        balloons.clear();
+
         // Refused by the service: one registration, one balloon, no further tries.
+        m_secrets.save({{"Notifications", "Password", "verkeerd"}});
         QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
         QTRY_COMPARE(balloons, QStringList{"Notificaties uit"});
         QTest::qWait(1000);
@@ -215,7 +229,7 @@ private slots:
 
         // Saving the settings starts it again.
         const int mark = TestSupport::logged().size();
-        Settings().set(QStringLiteral("Notifications"), QStringLiteral("Password"), QStringLiteral("Geheim-42"));
+        m_secrets.save({{"Notifications", "Password", "Geheim-42"}});
         QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
         QTRY_VERIFY_WITH_TIMEOUT(states.last() == ConnectionSupervisor::Connected && notifyState()["registered"] == 1, 15000);
         QCOMPARE(states.last(), int(ConnectionSupervisor::Connected));
@@ -340,7 +354,7 @@ private:
         Settings settings; // blanks typed into the login are not part of it
         settings.set(kNotificationsGroup, kEnabled, true);
         settings.set(kNotificationsGroup, kUsername, QStringLiteral("jan+de vries@bedrijf.nl"));
-        settings.set(kNotificationsGroup, kPassword, QStringLiteral("Geheim-42"));
+        m_secrets.save({{kNotificationsGroup, kPassword, QStringLiteral("Geheim-42")}});
         return m_sim.start(config, apiPort, notifyPort);
     }
     void control(const char* name, const char* body = "{}")
@@ -354,7 +368,7 @@ private:
         ServiceConfig config = m_sim.config();
         tune(config);
         NotificationChannel* api = nullptr; // made on the worker thread, so that it belongs to it
-        worker.run([&api, &config]() { api = new NotificationChannel(config); });
+        worker.run([&api, &config, this]() { api = new NotificationChannel(config, &m_secrets); });
         return std::shared_ptr<NotificationChannel>(api, [&worker](NotificationChannel* p) { worker.run([p]() { delete p; }); });
     }
     int registrations()
@@ -364,6 +378,7 @@ private:
                              [](const QJsonValue& v) { return v["endpoint"] == "/api/krpopnotify.php"; });
     }
     PbxSimulator m_sim;
+    SecretStore m_secrets{ServiceConfig()}; // no keyring on the test's bus: the settings file
 };
 
 QTEST_GUILESS_MAIN(TestNotify)
