@@ -12,6 +12,7 @@
 #include "MessageBox.h"
 #include "NotificationChannel.h"
 #include "Notifier.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountManager.h"
@@ -59,10 +60,11 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     m_calls = new CallRouter(m_callHistory, this);
     m_incomingCalls = new IncomingCalls(m_notifier, m_callHistory, this);
     // Made here, started by init(): until then they do nothing.
-    m_api = new KarvelonApi(m_config);
-    m_channel = new NotificationChannel(m_config);
+    m_secrets = new SecretStore(m_config, this);
+    m_api = new KarvelonApi(m_config, m_secrets);
+    m_channel = new NotificationChannel(m_config, m_secrets);
     m_commandServer = new InternalKarvelonApi(m_config.commandServerName);
-    m_windows = new Windows(m_calls, m_callHistory, m_channel);
+    m_windows = new Windows(m_calls, m_callHistory, m_channel, m_secrets);
 
     connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
 }
@@ -85,6 +87,9 @@ void KarvelonApplication::init()
 {
     if (std::exchange(m_started, true))
         return;
+    // First, so that the keyring is on its way before anything asks for a secret;
+    // whoever does waits for it (bounded), nothing else does.
+    m_secrets->load();
     // Every call, from wherever it starts, takes the one road.
     connect(m_calls, &CallRouter::requested, m_api, &KarvelonApi::call);
     connect(m_api, &KarvelonApi::callFinished, m_calls, &CallRouter::onCallFinished);
@@ -151,20 +156,23 @@ void KarvelonApplication::showInformationBalloon(bool isError, const QString& ms
 
 void KarvelonApplication::onApplicationStarted()
 {
-    Settings settings;
-    const QString number = settings.get(SettingsKeys::kCustomerGroup, SettingsKeys::kNumber).toString();
-    const bool missing =
-        number.isEmpty() || settings.get(SettingsKeys::kCustomerGroup, SettingsKeys::kPassword).toString().isEmpty();
-    if (!missing)
-        return;
+    // A password kept in the keyring must not look missing while it is on its way.
+    m_secrets->whenLoaded(this, [this]() {
+        const QString number = Settings().get(SettingsKeys::kCustomerGroup, SettingsKeys::kNumber).toString();
+        const bool missing =
+            number.isEmpty() || m_secrets->secret(SettingsKeys::kCustomerGroup, SettingsKeys::kPassword).isEmpty();
+        if (!missing)
+            return;
 
-    const QMessageBox::StandardButton answer = MessageBox::question(
-        nullptr, applicationName(),
-        QStringLiteral("%1 kon geen instellingen vinden om van de services gebruik te maken. Wilt u deze nu instellen?")
-            .arg(applicationName()),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer == QMessageBox::Yes)
-        m_windows->openSettings(QString());
+        const QMessageBox::StandardButton answer = MessageBox::question(
+            nullptr, applicationName(),
+            QStringLiteral("%1 kon geen instellingen vinden om van de services gebruik te maken. Wilt u deze nu "
+                           "instellen?")
+                .arg(applicationName()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            m_windows->openSettings(QString());
+    });
 }
 
 void KarvelonApplication::onMessageReceived(const QString& message)

@@ -14,6 +14,7 @@ class InternalKarvelonApi;
 class KarvelonApi;
 class NotificationChannel;
 class Notifier;
+class SecretStore;
 class SystemTrayIcon;
 class Windows;
 
@@ -36,6 +37,7 @@ public:
     CallHistory* callHistory() const { return m_callHistory; }
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
+    SecretStore* secrets() const { return m_secrets; }
 
 signals:
     void settingsUpdated();
@@ -44,7 +46,8 @@ public slots:
     void onSettingsUpdated();
     void onQuitApplication();
     void showInformationBalloon(bool isError, const QString& msg);
-    // Asks to open the settings when the customer number or password is missing.
+    // Asks to open the settings when the customer number or password is missing
+    // (once the keyring has answered).
     void onApplicationStarted();
     void onMessageReceived(const QString& message);
 
@@ -52,6 +55,8 @@ private:
     Q_DISABLE_COPY(KarvelonApplication)
 
     const ServiceConfig m_config;
+    // The passwords and keys: read once by init(), handed to whoever needs them.
+    SecretStore* m_secrets = nullptr;
     SystemTrayIcon* m_systemTrayIcon = nullptr;
     DesktopNotifications* m_desktopNotifications = nullptr;
     Notifier* m_notifier = nullptr;

@@ -7,6 +7,7 @@
 #include "LogViewerDialog.h"
 #include "Logger.h"
 #include "MessageBox.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsDialog.h"
 #include "SettingsKeys.h"
@@ -14,11 +15,13 @@
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
 
-Windows::Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent)
+Windows::Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, SecretStore* secrets,
+                 QObject* parent)
     : QObject(parent)
     , m_calls(calls)
     , m_history(history)
     , m_channel(channel)
+    , m_secrets(secrets)
 {
 }
 
@@ -41,7 +44,7 @@ void Windows::openSettings(const QString& tabName)
 {
     Logger::instance()->log(Logger::Info, QCoreApplication::applicationName(),
                             QStringLiteral("Instellingen scherm openen"));
-    SettingsDialog dialog(m_channel, nullptr);
+    SettingsDialog dialog(m_channel, m_secrets, nullptr);
     dialog.activateTab(tabName);
     dialog.exec();
     if (dialog.settingsUpdated())
@@ -85,6 +88,9 @@ DialWindow* Windows::openDialWindow()
 
 void Windows::showCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers)
 {
+    // A key kept in the keyring must not look missing while it is on its way.
+    if (!m_secrets->isLoaded())
+        return m_secrets->whenLoaded(this, [=]() { showCallDialog(type, name, numbers); });
     Logger::instance()->log(Logger::Debug, QString(),
                             QStringLiteral("Showing call dialog for %1, name: %2 and %3 numbers")
                                 .arg(SourceType::optionsName(type), name)
@@ -94,10 +100,9 @@ void Windows::showCallDialog(SourceType::Type type, const QString& name, const Q
     const QString tabName = SourceType::settingsTab(type);
     bool valid = false;
     if (!tabName.isEmpty()) {
-        Settings settings;
         const QString group = SourceType::settingsGroup(type);
-        valid = !settings.get(group, SettingsKeys::kId).toString().isEmpty()
-                && !settings.get(group, SettingsKeys::kKey).toString().isEmpty();
+        valid = !Settings().get(group, SettingsKeys::kId).toString().isEmpty()
+                && !m_secrets->secret(group, SettingsKeys::kKey).isEmpty();
     }
     if (!valid) {
         const QMessageBox::StandardButton answer = MessageBox::question(

@@ -15,6 +15,7 @@ class CallRouter;
 class DialWindow;
 class NotificationChannel;
 class QWidget;
+class SecretStore;
 
 // The program's windows: the settings, the log viewer, the journal, the dial
 // window and the call dialogs. Every window that dials goes through the one
@@ -25,7 +26,8 @@ class Windows : public QObject
 
 public:
     // None is owned; channel may be null (the settings dialog then shows no connection).
-    Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent = nullptr);
+    Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, SecretStore* secrets,
+            QObject* parent = nullptr);
     ~Windows() override;
 
     // Modal: returns once the dialog is closed.
@@ -36,7 +38,8 @@ public:
     DialWindow* openDialWindow();
     // A contact's numbers to choose from, for a plug-in, a second start or a
     // link. Asks to open the settings first when the source has no
-    // credentials; returns at once, the dialog stays until closed.
+    // credentials (once the keyring has answered); returns at once, the
+    // dialog stays until closed.
     void showCallDialog(SourceType::Type type, const QString& name, const QStringList& numbers);
 
 signals:
@@ -51,6 +54,7 @@ private:
     CallRouter* m_calls;
     CallHistory* m_history;
     NotificationChannel* m_channel;
+    SecretStore* m_secrets;
     QPointer<CallJournalDialog> m_journal;
     QPointer<DialWindow> m_dialWindow;
     QList<QPointer<CallDialog>> m_callDialogs;

@@ -11,18 +11,23 @@
 #include <QMetaObject>
 #include <QSettings>
 
+#include <utility>
+
 namespace {
 
 using namespace SettingsKeys;
 
 const QString kDirtyMark = QStringLiteral(" *");
+const QString kNoKeyring =
+    QStringLiteral("Geen sleutelbos beschikbaar: wachtwoorden worden in het instellingenbestand bewaard.");
 
 constexpr int kVersionMajor = 2;
 constexpr int kVersionMinor = 0;
 
 } // namespace
 
-SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : QDialog(parent), m_channel(channel)
+SettingsDialog::SettingsDialog(NotificationChannel* channel, SecretStore* secrets, QWidget* parent)
+    : QDialog(parent), m_channel(channel), m_secrets(secrets)
 {
     m_ui.setupUi(this);
     m_ui.lblVersion->setText(QStringLiteral("Versie %1.%2").arg(kVersionMajor).arg(kVersionMinor));
@@ -31,6 +36,7 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : 
     // Connected only after loading, so filling the fields never counts as an edit.
     loadSettings();
     setupConnections();
+    connect(m_secrets, &SecretStore::saved, this, &SettingsDialog::onSecretsSaved);
 
     onNotificationStateChanged(ConnectionSupervisor::Stopped);
     // The channel lives on its own thread: it tells its state again, and the
@@ -75,20 +81,81 @@ void SettingsDialog::loadSettings()
     const QString kThunderbirdGroup = SourceType::settingsGroup(SourceType::Thunderbird);
     Settings settings;
     m_ui.txtCustomerNumber->setText(settings.get(kCustomerGroup, kNumber).toString());
-    m_ui.txtCustomerPassword->setText(settings.get(kCustomerGroup, kPassword).toString());
     m_ui.chkEnableNotify->setChecked(settings.get(kNotificationsGroup, kEnabled).toBool());
     m_ui.txtNotifyUsername->setText(settings.get(kNotificationsGroup, kUsername).toString());
-    m_ui.txtNotifyPassword->setText(settings.get(kNotificationsGroup, kPassword).toString());
     m_ui.txtOutlookPluginId->setText(settings.get(kOutlookGroup, kId).toString());
-    m_ui.txtOutlookPluginKey->setText(settings.get(kOutlookGroup, kKey).toString());
     m_ui.txtAppleContactsPluginId->setText(settings.get(kAppleContactsGroup, kId).toString());
-    m_ui.txtAppleContactsPluginKey->setText(settings.get(kAppleContactsGroup, kKey).toString());
     m_ui.txtThunderbirdPluginId->setText(settings.get(kThunderbirdGroup, kId).toString());
-    m_ui.txtThunderbirdPluginKey->setText(settings.get(kThunderbirdGroup, kKey).toString());
     // The hot-key lists are not loaded: they start on their empty item.
     m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
-    m_ui.txtClickToDialKey->setText(settings.get(kClickToDialGroup, kKey).toString());
+    loadSecrets();
     m_loading = false;
+}
+
+QVector<SettingsDialog::SecretField> SettingsDialog::secretFields() const
+{
+    return {
+        {kCustomerGroup, kPassword, m_ui.txtCustomerPassword},
+        {kNotificationsGroup, kPassword, m_ui.txtNotifyPassword},
+        {SourceType::settingsGroup(SourceType::MsOutlook), kKey, m_ui.txtOutlookPluginKey},
+        {SourceType::settingsGroup(SourceType::AppleContacts), kKey, m_ui.txtAppleContactsPluginKey},
+        {SourceType::settingsGroup(SourceType::Thunderbird), kKey, m_ui.txtThunderbirdPluginKey},
+        {kClickToDialGroup, kKey, m_ui.txtClickToDialKey},
+    };
+}
+
+void SettingsDialog::loadSecrets()
+{
+    m_secretsShown = m_secrets->isLoaded();
+    for (const SecretField& secret : secretFields()) {
+        secret.field->setText(m_secretsShown ? m_secrets->secret(secret.group, secret.key) : QString());
+        // Until the keyring has answered, an empty field would mean "remove it".
+        secret.field->setEnabled(m_secretsShown);
+    }
+    if (!m_secretsShown) {
+        m_secrets->whenLoaded(this, [this]() {
+            m_loading = true;
+            loadSecrets();
+            m_loading = false;
+        });
+    } else if (m_secrets->mode() == SecretStore::Mode::IniFile) {
+        m_ui.lblSettingsStatus->setText(kNoKeyring);
+    }
+}
+
+QVector<SecretStore::Entry> SettingsDialog::secretsToSave() const
+{
+    QVector<SecretStore::Entry> entries;
+    if (!m_secretsShown)
+        return entries;
+    for (const SecretField& secret : secretFields()) {
+        const QString value = secret.field->text().trimmed();
+        if (value != m_secrets->secret(secret.group, secret.key))
+            entries.append({secret.group, secret.key, value});
+    }
+    return entries;
+}
+
+void SettingsDialog::saveSecrets()
+{
+    const QVector<SecretStore::Entry> entries = secretsToSave();
+    if (!entries.isEmpty())
+        m_secretsSave = m_secrets->save(entries);
+}
+
+void SettingsDialog::onSecretsSaved(quint64 id, SecretStore::Place place)
+{
+    if (id != m_secretsSave)
+        return;
+    m_secretsSave = 0;
+    // Said already when the dialog opened without a keyring; news when the keyring failed just now.
+    const bool news = place == SecretStore::Place::IniFile && m_ui.lblSettingsStatus->text() != kNoKeyring;
+    if (place == SecretStore::Place::IniFile)
+        m_ui.lblSettingsStatus->setText(kNoKeyring);
+    m_ui.btnSave->setEnabled(true);
+    m_ui.btnCancel->setEnabled(true);
+    if (std::exchange(m_closeWhenSaved, false) && !news)
+        QDialog::accept();
 }
 
 QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
@@ -98,21 +165,15 @@ QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
     const QString kThunderbirdGroup = SourceType::settingsGroup(SourceType::Thunderbird);
     return {
         {kCustomerGroup, kNumber, m_ui.txtCustomerNumber->text().trimmed()},
-        {kCustomerGroup, kPassword, m_ui.txtCustomerPassword->text().trimmed()},
         {kNotificationsGroup, kEnabled, m_ui.chkEnableNotify->isChecked()},
         {kNotificationsGroup, kUsername, m_ui.txtNotifyUsername->text().trimmed()},
-        {kNotificationsGroup, kPassword, m_ui.txtNotifyPassword->text().trimmed()},
         {kOutlookGroup, kId, m_ui.txtOutlookPluginId->text().trimmed()},
-        {kOutlookGroup, kKey, m_ui.txtOutlookPluginKey->text().trimmed()},
         {kAppleContactsGroup, kId, m_ui.txtAppleContactsPluginId->text().trimmed()},
-        {kAppleContactsGroup, kKey, m_ui.txtAppleContactsPluginKey->text().trimmed()},
         {kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed()},
-        {kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed()},
         // The hot-key choices are stored as shown.
         {kClickToDialGroup, kModifier, m_ui.cmbHotkey1->currentText()},
         {kClickToDialGroup, kHotkey, m_ui.cmbHotkey2->currentText()},
         {kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed()},
-        {kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed()},
     };
 }
 
@@ -125,6 +186,7 @@ void SettingsDialog::saveSettings()
     const QList<SettingValue> values = valuesToSave();
     for (const SettingValue& value : values)
         settings.set(value.group, value.key, value.value);
+    saveSecrets();
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
                             QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));
@@ -177,6 +239,13 @@ void SettingsDialog::changeDirtyState(bool dirty)
 void SettingsDialog::accept()
 {
     saveSettings();
+    // The secret store's answer first: where the passwords went is for the status line to say.
+    if (m_secretsSave != 0) {
+        m_closeWhenSaved = true;
+        m_ui.btnSave->setEnabled(false);
+        m_ui.btnCancel->setEnabled(false);
+        return;
+    }
     QDialog::accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionSupervisor.h"
+#include "SecretStore.h"
 #include "SourceType.h"
 #include "ui_SettingsDialog.h"
 
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <QVector>
 
 class NotificationChannel;
 
@@ -18,8 +20,9 @@ class SettingsDialog : public QDialog
 
 public:
     // channel: the notification channel whose connection the dialog shows and
-    // switches (not owned; null: none).
-    explicit SettingsDialog(NotificationChannel* channel, QWidget* parent = nullptr);
+    // switches (not owned; null: none). secrets: where the passwords and keys
+    // load from and save to (not owned).
+    SettingsDialog(NotificationChannel* channel, SecretStore* secrets, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     // Makes the tab whose page has this object name current; unknown or removed tabs change nothing.
@@ -34,8 +37,13 @@ public:
         QString key;
         QVariant value;
     };
-    // What saving writes now: the fifteen keys with their (trimmed) field values, in writing order.
+    // What saving writes to the settings file now: the nine keys that are not
+    // secrets, with their (trimmed) field values, in writing order.
     QList<SettingValue> valuesToSave() const;
+    // What saving hands to the secret store now: each password or key whose
+    // trimmed field differs from the store's (empty: remove it); nothing
+    // before the store has loaded.
+    QVector<SecretStore::Entry> secretsToSave() const;
 
 public slots:
     void accept() override;
@@ -57,6 +65,16 @@ private:
 
     void loadSettings();
     void saveSettings();
+    struct SecretField
+    {
+        QString group;
+        QString key;
+        QLineEdit* field;
+    };
+    QVector<SecretField> secretFields() const;
+    void loadSecrets();
+    void saveSecrets();
+    void onSecretsSaved(quint64 id, SecretStore::Place place);
     void setupConnections();
     void changeDirtyState(bool dirty);
     void checkDirtynessBeforeSipAccountManagement();
@@ -66,6 +84,10 @@ private:
 
     Ui_SettingsDialog m_ui;
     NotificationChannel* m_channel = nullptr;
+    SecretStore* m_secrets = nullptr;
+    bool m_secretsShown = false;  // the secret fields hold the store's values
+    quint64 m_secretsSave = 0;    // the save whose answer is awaited; 0: none
+    bool m_closeWhenSaved = false; // "Opslaan" waits for that answer
     // As the channel last reported it.
     bool m_connected = false;
     bool m_dirty = false;

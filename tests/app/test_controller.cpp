@@ -6,6 +6,7 @@
 #include "KarvelonApplication.h"
 #include "MessageBox.h"
 #include "PbxSimulator.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "TestSupport.h"
 #include "Windows.h"
@@ -26,10 +27,12 @@ private slots:
             {SourceType::Thunderbird, "", QMessageBox::Yes, {"SettingsDialog", "CallDialog"}},
             {SourceType::Thunderbird, "sleutel", -1, {"CallDialog"}},
             {SourceType::ClickToDial, "sleutel", QMessageBox::No, {}}}; // click-to-dial asks anyway
+        app()->secrets()->load(); // no keyring on the test's bus: the settings file
+        QTRY_VERIFY(app()->secrets()->isLoaded());
         for (const auto& row : table) {
             QFile::remove(Settings().fileName());
             Settings().set(SourceType::settingsGroup(row.type), "Id", "api-id");
-            Settings().set(SourceType::settingsGroup(row.type), "Key", row.key);
+            app()->secrets()->save({{SourceType::settingsGroup(row.type), "Key", row.key}});
             MessageBox::clearAnswers();
             if (row.answer >= 0)
                 MessageBox::setNextAnswer(QMessageBox::StandardButton(row.answer));

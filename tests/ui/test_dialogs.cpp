@@ -4,6 +4,7 @@
 #include "LogViewerDialog.h"
 #include "Logger.h"
 #include "MessageBox.h"
+#include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsDialog.h"
 #include "SettingsKeys.h"
@@ -66,6 +67,7 @@ class TestDialogs : public QObject
 private:
     FixedClock m_clock{QDateTime(QDate(2024, 3, 12), QTime(12, 0))};
     QString m_logDir;
+    SecretStore m_secrets{ServiceConfig()}; // no keyring on the test's bus: the settings file
     const QString m_exportDir = TestSupport::testHome() + QStringLiteral("/Bureaublad Ünïcode €/");
 
 private slots:
@@ -75,6 +77,8 @@ private slots:
         TestSupport::setApplicationIdentity();
         Clock::setInstance(&m_clock);
         m_logDir = Logger::instance()->logLocation();
+        m_secrets.load();
+        QTRY_VERIFY(m_secrets.isLoaded());
     }
 
     void init()
@@ -157,25 +161,49 @@ private slots:
         }
     }
 
+    // Passwords and keys load from and save through the secret store (without a keyring, as here, into the settings
+    // file, which the status line says), the rest into the settings file, all trimmed. Until the store has loaded the
+    // secret fields are empty and locked, and a save leaves the secrets alone; an emptied field removes its secret.
     void save_storesEveryFieldTrimmedAndReadsItBack()
     {
-        SettingsDialog dialog(nullptr);
+        Settings().set(kCustomerGroup, kPassword, QStringLiteral("oud-geheim"));
+        SecretStore secrets{ServiceConfig()};
+        SettingsDialog early(nullptr, &secrets);
+        auto* password = early.findChild<QLineEdit*>(QStringLiteral("txtCustomerPassword"));
+        QVERIFY(!password->isEnabled() && password->text().isEmpty());
+        secrets.load();
+        early.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral("200"));
+        QTest::mouseClick(early.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+        QCOMPARE(early.result(), int(QDialog::Accepted));
+        QTRY_COMPARE(password->text(), QStringLiteral("oud-geheim"));
+        QVERIFY(password->isEnabled() && early.secretsToSave().isEmpty());
+        QCOMPARE(secrets.secret(kCustomerGroup, kPassword), QStringLiteral("oud-geheim"));
+
+        SettingsDialog dialog(nullptr, &secrets);
+        QVERIFY(!dialog.findChild<QLabel*>(QStringLiteral("lblSettingsStatus"))->text().isEmpty());
         const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
         QVERIFY(fields.size() >= 12);
         for (QLineEdit* field : fields)
             field->setText(QStringLiteral(" %1\t").arg(field->objectName()));
         dialog.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->setChecked(true);
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+        QTRY_COMPARE(dialog.result(), int(QDialog::Accepted)); // the status line said it already: no news, it closes
         QVERIFY(dialog.settingsUpdated());
-        Settings s; // under the keys the rest of the program reads
-        QCOMPARE(QStringList({s.get(kCustomerGroup, kNumber).toString(), s.get(kCustomerGroup, kPassword).toString(),
-                              s.get(kClickToDialGroup, kKey).toString(),
-                              s.get(kNotificationsGroup, kEnabled).toString()}),
+        QCOMPARE(QStringList({Settings().get(kCustomerGroup, kNumber).toString(),
+                              secrets.secret(kCustomerGroup, kPassword), secrets.secret(kClickToDialGroup, kKey),
+                              Settings().get(kNotificationsGroup, kEnabled).toString()}),
                  QStringList({"txtCustomerNumber", "txtCustomerPassword", "txtClickToDialKey", "true"}));
-        SettingsDialog reopened(nullptr);
+        QTRY_COMPARE(Settings().get(kClickToDialGroup, kKey).toString(), QStringLiteral("txtClickToDialKey"));
+        SettingsDialog reopened(nullptr, &secrets);
         for (QLineEdit* field : fields)
             QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
+
+        reopened.findChild<QLineEdit*>(QStringLiteral("txtClickToDialKey"))->setText(QStringLiteral("  "));
+        QTest::mouseClick(reopened.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+        QTRY_VERIFY(!Settings().contains(kClickToDialGroup, kKey));
+        QCOMPARE(secrets.secret(kClickToDialGroup, kKey), QString());
+        QCOMPARE(secrets.secret(kCustomerGroup, kPassword), QStringLiteral("txtCustomerPassword"));
     }
 
     void closing_asksToSaveOnlyWhenEdited()
@@ -188,7 +216,7 @@ private slots:
             {"close", true, QMessageBox::Cancel, "100", true}};
         for (const auto& row : table) {
             Settings().set(kCustomerGroup, kNumber, QStringLiteral("100"));
-            SettingsDialog dialog(nullptr);
+            SettingsDialog dialog(nullptr, &m_secrets);
             dialog.show();
             if (row.edited)
                 dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));
