@@ -3,13 +3,15 @@
 # log store written from several threads, the keyring's secrets read from
 # another thread while libsecret answers, the command server on its own
 # thread, the web-service client with its notification channel on a worker
-# thread, the address books read on a worker thread, and the real program
-# started, used and quit (test_shutdown, test_e2e). Fails on any report not suppressed by tests/tsan.supp, which
+# thread, the address books read on a worker thread, the real program with
+# its keyring (test_keyring), and the real program started, used and quit
+# (test_shutdown, test_e2e). Fails on any report not suppressed by tests/tsan.supp, which
 # names only what lies inside Qt and the libraries under it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-tsan"
-tests=(test_storage test_addressbook test_secrets test_parsing test_notify test_controller test_shutdown test_e2e)
+tests=(test_storage test_addressbook test_secrets test_parsing test_notify test_controller test_keyring test_shutdown
+       test_e2e)
 
 bash "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARVELON_SANITIZE=thread \

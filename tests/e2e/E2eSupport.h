@@ -32,6 +32,8 @@ public:
     std::optional<QString> run(const QString& program, const QStringList& arguments) const;
     bool xdotool(const QStringList& arguments) const { return run("xdotool", arguments).has_value(); }
     QDBusConnection bus() const { return m_bus.connection(); }
+    // The private session bus (started when the desktop has one), for further services on it.
+    const PrivateBus& privateBus() const { return m_bus; }
     QDBusMessage call(const QString& service, const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments = {}) const
     {
