@@ -118,20 +118,27 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::openDialWindow, m_windows, &Windows::openDialWindow);
     connect(m_windows, &Windows::settingsSaved, this, &KarvelonApplication::settingsUpdated);
 
+    // Once the tray is up: the account lists merge when they arrive, the
+    // channel registers; until then what is stored shows.
+    auto* servicesDue = new QTimer(this);
+    servicesDue->setSingleShot(true);
+    connect(servicesDue, &QTimer::timeout, this, []() {
+        SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
+        SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
+    });
+    connect(servicesDue, &QTimer::timeout, m_channel, &NotificationChannel::onSettingsUpdated);
+    // The connections above and this request are made before the worker
+    // threads start, which orders them before the threads' work also for race
+    // detectors (Qt's own event-queue lock is out of their sight).
+    QMetaObject::invokeMethod(m_commandServer, &InternalKarvelonApi::start, Qt::QueuedConnection);
+
     m_workers.start(m_api, QStringLiteral("KarvelonApi"));
     m_workers.start(m_channel, QStringLiteral("NotificationChannel"));
     // Last, so that it goes first: no new plug-in request arrives while the rest goes away.
     m_workers.start(m_commandServer, QStringLiteral("InternalKarvelonApi"));
-    QMetaObject::invokeMethod(m_commandServer, &InternalKarvelonApi::start, Qt::QueuedConnection);
 
     onSettingsUpdated();
-    // Once the tray is up: the account lists merge when they arrive, the
-    // channel registers; until then what is stored shows.
-    QTimer::singleShot(m_config.serviceStartDelayMsecs, this, [this]() {
-        SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
-        SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
-        QMetaObject::invokeMethod(m_channel, &NotificationChannel::onSettingsUpdated, Qt::QueuedConnection);
-    });
+    servicesDue->start(m_config.serviceStartDelayMsecs);
 }
 
 void KarvelonApplication::registerHotKey()
