@@ -26,6 +26,7 @@
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -39,7 +40,21 @@ struct Sample
 {
     double msecs = -1;
     double peakKiB = -1;
+    double cpuMsecs = -1; // on the processor, all threads, until ready
 };
+
+// The time the process's threads have spent on a processor (the schedulers' own count, in ns).
+double cpuMsecs(qint64 pid)
+{
+    double total = 0;
+    const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& task : tasks) {
+        QFile stat(QStringLiteral("/proc/%1/task/%2/schedstat").arg(pid).arg(task));
+        if (stat.open(QIODevice::ReadOnly))
+            total += stat.readAll().split(' ').value(0).toDouble() / 1e6;
+    }
+    return tasks.isEmpty() ? -1 : total;
+}
 
 double peakKiB(qint64 pid)
 {
@@ -86,6 +101,7 @@ Sample measure(const QString& program, const QStringList& arguments, const QProc
     }
     if (out.contains("ready\n")) {
         sample.msecs = double(timer.nsecsElapsed()) / 1e6;
+        sample.cpuMsecs = cpuMsecs(process.processId());
         // Let the start-up settle (queued replies, the notification
         // channel) before reading the peak.
         QThread::msleep(1000);
@@ -125,6 +141,8 @@ int main(int argc, char** argv)
         if ((!secretsInIni && !Settings().remove(secrets)) || !keyring.stop()
             || (withKeyring && !keyring.start(desktop.privateBus())))
             return Sample();
+        // A daemon just started is still busy with itself (unlocking costs a key derivation): not ours to count.
+        QThread::msleep(withKeyring ? 1000 : 0);
         ServiceConfig config = sim.config();
         config.commandServerName = QDir::tempPath() + QStringLiteral("/bench-plugin-%1").arg(starts);
         QProcessEnvironment env = E2e::launcherEnvironment(desktop.environment(), config);
@@ -140,7 +158,7 @@ int main(int argc, char** argv)
     }
 
     std::vector<double> bareTime, bareMemory, balloonTime, balloonMemory, karvelonTime, karvelonMemory, keyringTime,
-        keyringMemory;
+        keyringMemory, keyringCost, keyringCpu, karvelonCpu, keyringCpuTotal;
     for (int i = 0; i < Runs; ++i) {
         // Alternate, so both see the same machine load.
         QProcessEnvironment bareEnv = desktop.environment();
@@ -151,12 +169,18 @@ int main(int argc, char** argv)
         balloonTime.push_back(balloon.msecs);
         balloonMemory.push_back(balloon.peakKiB);
 
-        const Sample k = startKarvelon(false, true);
+        // With and without a keyring in turns, each first every other round; the difference is taken per round.
+        Sample k, withKeyring;
+        for (const bool keyringFirst : {i % 2 == 1, i % 2 == 0})
+            (keyringFirst ? withKeyring : k) = startKarvelon(keyringFirst, !keyringFirst);
         karvelonTime.push_back(k.msecs);
         karvelonMemory.push_back(k.peakKiB);
-        const Sample withKeyring = startKarvelon(true, false);
         keyringTime.push_back(withKeyring.msecs);
         keyringMemory.push_back(withKeyring.peakKiB);
+        keyringCost.push_back(k.msecs > 0 && withKeyring.msecs > 0 ? withKeyring.msecs - k.msecs : -1e9);
+        karvelonCpu.push_back(k.cpuMsecs);
+        keyringCpuTotal.push_back(withKeyring.cpuMsecs);
+        keyringCpu.push_back(k.cpuMsecs > 0 && withKeyring.cpuMsecs > 0 ? withKeyring.cpuMsecs - k.cpuMsecs : -1e9);
     }
 
     const double bt = median(bareTime), bm = median(bareMemory), kt = median(karvelonTime), km = median(karvelonMemory);
@@ -164,11 +188,22 @@ int main(int argc, char** argv)
     std::printf("start-up (median of %d, process start -> tray icon shown, loop idle)\n", Runs);
     std::printf("  bare Qt tray program   %8.1f ms   peak memory %8.0f KiB\n", bt, bm);
     std::printf("  bare, with a balloon   %8.1f ms   peak memory %8.0f KiB\n", balloon, median(balloonMemory));
-    std::printf("  Karvelon               %8.1f ms   peak memory %8.0f KiB\n", kt, km);
+    std::printf("  Karvelon               %8.1f ms   peak memory %8.0f KiB   processor %6.1f ms\n", kt, km,
+                median(karvelonCpu));
     const double kk = median(keyringTime);
-    std::printf("  Karvelon, keyring      %8.1f ms   peak memory %8.0f KiB\n", kk, median(keyringMemory));
-    if (kk > 0 && kt > 0)
-        std::printf("  the keyring adds %.1f ms (target <= 10 ms) %s\n", kk - kt, kk - kt <= 10 ? "ok" : "MISSED");
+    std::printf("  Karvelon, keyring      %8.1f ms   peak memory %8.0f KiB   processor %6.1f ms\n", kk,
+                median(keyringMemory), median(keyringCpuTotal));
+    // Differences may be negative: a median of their own, over the rounds where both started. On a busy machine
+    // the wall-clock difference is mostly other processes' doing; the processor time is the program's own.
+    const auto medianDifference = [](std::vector<double> differences) {
+        differences.erase(std::remove(differences.begin(), differences.end(), -1e9), differences.end());
+        std::sort(differences.begin(), differences.end());
+        return differences.empty() ? -1e9 : differences[differences.size() / 2];
+    };
+    const double cost = medianDifference(keyringCost), cpu = medianDifference(keyringCpu);
+    if (cost > -1e9 && cpu > -1e9)
+        std::printf("  the keyring adds %.1f ms until ready, %.1f ms of processor time (medians of the rounds' "
+                    "differences; target <= 10 ms) %s\n", cost, cpu, cost <= 10 ? "ok" : "MISSED");
     if (bt > 0 && bm > 0 && kt > 0 && km > 0 && balloon > 0) {
         std::printf("  ratio time   %.2fx of the bare program with its balloon (target <= 1.3x) %s; %.2fx of the bare "
                     "program\n", kt / balloon, kt / balloon <= 1.3 ? "ok" : "MISSED", kt / bt);
