@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class AddressBook;
+struct AddressBookSources;
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
@@ -36,6 +38,8 @@ public:
     CallHistory* callHistory() const { return m_callHistory; }
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
+    // The user's own contacts; null until they are first read, after start-up.
+    AddressBook* addressBook() const { return m_addressBook; }
 
 signals:
     void settingsUpdated();
@@ -51,6 +55,9 @@ public slots:
 private:
     Q_DISABLE_COPY(KarvelonApplication)
 
+    void startAddressBook();
+    AddressBookSources addressBookSources() const;
+
     const ServiceConfig m_config;
     SystemTrayIcon* m_systemTrayIcon = nullptr;
     DesktopNotifications* m_desktopNotifications = nullptr;
@@ -59,6 +66,7 @@ private:
     CallRouter* m_calls = nullptr;
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
+    AddressBook* m_addressBook = nullptr;
     // Worker objects: made here, then owned by their threads.
     KarvelonApi* m_api = nullptr;
     NotificationChannel* m_channel = nullptr;
