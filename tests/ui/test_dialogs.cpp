@@ -120,7 +120,7 @@ private slots:
         note.close();
         const QString target = m_exportDir + QStringLiteral("logboek ß.zip");
         LogViewerDialog dialog;
-        FileDialog::setNextSaveFileName(target);
+        FileDialog::setNextPath(target);
         press(dialog, "btnExport", QMessageBox::Ok);
 
         QCOMPARE(filesIn(m_exportDir), QStringList{QStringLiteral("logboek ß.zip")});
@@ -145,7 +145,7 @@ private slots:
             existing.close();
             QVERIFY(unreadable.isEmpty() || QFile::link(QStringLiteral("/proc/self/mem"), m_logDir + unreadable));
             LogViewerDialog dialog;
-            FileDialog::setNextSaveFileName(m_exportDir + target);
+            FileDialog::setNextPath(m_exportDir + target);
             press(dialog, "btnExport", QMessageBox::Ok);
             QVERIFY(unreadable.isEmpty() || QFile::remove(m_logDir + unreadable));
 
