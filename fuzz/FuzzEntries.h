@@ -19,6 +19,7 @@ void logRecord(const uint8_t* data, size_t size);
 void apiEnvelope(const uint8_t* data, size_t size);
 void wanIpHtml(const uint8_t* data, size_t size);
 void storedSipAccounts(const uint8_t* data, size_t size);
+void numberFinder(const uint8_t* data, size_t size);
 
 struct Target
 {
