@@ -11,9 +11,10 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev libqt5svg5-dev
     libquazip1-qt5-dev zlib1g-dev
+    libqt5x11extras5-dev libxcb1-dev libxcb-keysyms1-dev x11proto-dev
     openssl unzip
     qttranslations5-l10n
-    xvfb xauth x11-utils xdotool openbox trayer imagemagick
+    xvfb xauth x11-utils xdotool xclip openbox trayer imagemagick
     clang libclang-rt-14-dev
     dbus-daemon python3-dbusmock
     haskell-status-notifier-item-utils dunst
