@@ -4,9 +4,9 @@
 
 #include <QRegularExpression>
 #include <QSet>
-#include <QUrl>
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace NumberFinder {
@@ -55,6 +55,23 @@ bool isWordChar(QChar c)
     return c.isLetterOrNumber();
 }
 
+// "%20" and the like; anything else as it stands (QUrl's decoder reads a
+// malformed "%1%2" as a byte of its own, inventing a digit).
+QString percentDecoded(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    QByteArray decoded;
+    decoded.reserve(bytes.size());
+    for (int i = 0; i < bytes.size(); ++i) {
+        const QByteArray hex = bytes.mid(i + 1, 2);
+        bool ok = bytes.at(i) == '%' && hex.size() == 2 && isxdigit(uchar(hex.at(0))) && isxdigit(uchar(hex.at(1)));
+        decoded.append(ok ? char(hex.toInt(&ok, 16)) : bytes.at(i));
+        if (ok)
+            i += 2;
+    }
+    return QString::fromUtf8(decoded);
+}
+
 // "tel:" and "callto:" links as the number they carry, decoded, so that
 // "tel:+31%2020%20123%204567;ext=1" reads as " +31 20 123 4567 ".
 QString withLinksDecoded(const QString& text)
@@ -84,7 +101,7 @@ QString withLinksDecoded(const QString& text)
                 link.truncate(link.indexOf(c));
         }
         out += text.midRef(copied, scheme - copied);
-        out += QLatin1Char(' ') + QUrl::fromPercentEncoding(link.toUtf8()) + QLatin1Char(' ');
+        out += QLatin1Char(' ') + percentDecoded(link) + QLatin1Char(' ');
         copied = end;
         colon = end - 1;
     }
