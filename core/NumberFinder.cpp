@@ -14,7 +14,8 @@ namespace NumberFinder {
 namespace {
 
 // How a run of digits hangs on to the run before it.
-enum class Joint {
+enum class Joint
+{
     None,   // not at all: a new stretch of text
     Weak,   // a blank, "-", "." or "/" as inside one number
     Strong, // a line break, a tab or a wide gap: a number may go on, a list may too
@@ -22,8 +23,8 @@ enum class Joint {
 
 struct Group
 {
-    int start = 0;        // where a number beginning here starts ("+" included)
-    int begin = 0;        // its digits
+    int start = 0; // where a number beginning here starts ("+" included)
+    int begin = 0; // its digits
     int end = 0;
     Joint joint = Joint::None;
     bool plus = false;    // a "+" in front: always the start of a number
@@ -46,8 +47,8 @@ bool isDash(QChar c)
 
 bool isMark(QChar c)
 {
-    return isDash(c) || c == QLatin1Char('.') || c == QLatin1Char('/') || c == QLatin1Char('(')
-        || c == QLatin1Char(')');
+    return isDash(c) || c == QLatin1Char('.') || c == QLatin1Char('/') || c == QLatin1Char('(') ||
+           c == QLatin1Char(')');
 }
 
 bool isWordChar(QChar c)
@@ -84,8 +85,8 @@ QString withLinksDecoded(const QString& text)
         int scheme = -1;
         for (const QLatin1String name : {QLatin1String("tel"), QLatin1String("callto")}) {
             const int at = colon - name.size();
-            if (at >= copied && text.midRef(at, name.size()).compare(name, Qt::CaseInsensitive) == 0
-                && (at == 0 || !text.at(at - 1).isLetter()))
+            if (at >= copied && text.midRef(at, name.size()).compare(name, Qt::CaseInsensitive) == 0 &&
+                (at == 0 || !text.at(at - 1).isLetter()))
                 scheme = at;
         }
         if (scheme < 0)
@@ -140,16 +141,16 @@ Joint jointOf(const QStringRef& run)
 bool isLabelledOther(const QString& text, int start)
 {
     static const QSet<QString> labels{
-        QStringLiteral("order"),      QStringLiteral("bestel"),   QStringLiteral("bestelling"),
-        QStringLiteral("factuur"),    QStringLiteral("invoice"),  QStringLiteral("klant"),
-        QStringLiteral("customer"),   QStringLiteral("kvk"),      QStringLiteral("btw"),
-        QStringLiteral("vat"),        QStringLiteral("iban"),     QStringLiteral("rekening"),
-        QStringLiteral("referentie"), QStringLiteral("ref"),      QStringLiteral("kenmerk"),
-        QStringLiteral("dossier"),    QStringLiteral("zaak"),     QStringLiteral("ticket"),
-        QStringLiteral("artikel"),    QStringLiteral("pakket"),   QStringLiteral("zending"),
+        QStringLiteral("order"),      QStringLiteral("bestel"),     QStringLiteral("bestelling"),
+        QStringLiteral("factuur"),    QStringLiteral("invoice"),    QStringLiteral("klant"),
+        QStringLiteral("customer"),   QStringLiteral("kvk"),        QStringLiteral("btw"),
+        QStringLiteral("vat"),        QStringLiteral("iban"),       QStringLiteral("rekening"),
+        QStringLiteral("referentie"), QStringLiteral("ref"),        QStringLiteral("kenmerk"),
+        QStringLiteral("dossier"),    QStringLiteral("zaak"),       QStringLiteral("ticket"),
+        QStringLiteral("artikel"),    QStringLiteral("pakket"),     QStringLiteral("zending"),
         QStringLiteral("tracking"),   QStringLiteral("transactie"), QStringLiteral("polis"),
-        QStringLiteral("contract"),   QStringLiteral("lid"),      QStringLiteral("pas"),
-        QStringLiteral("serie"),      QStringLiteral("bsn"),      QStringLiteral("postcode")};
+        QStringLiteral("contract"),   QStringLiteral("lid"),        QStringLiteral("pas"),
+        QStringLiteral("serie"),      QStringLiteral("bsn"),        QStringLiteral("postcode")};
     static const QStringList suffixes{QStringLiteral("nummer"), QStringLiteral("number"), QStringLiteral("nr"),
                                       QStringLiteral("no")};
     const int limit = qMax(0, start - 40);
@@ -179,8 +180,7 @@ class Finder
 {
 public:
     explicit Finder(const QString& text)
-        : m_text(withLinksDecoded(text.left(ScanLimit)))
-        , m_truncated(text.size() > ScanLimit)
+        : m_text(withLinksDecoded(text.left(ScanLimit))), m_truncated(text.size() > ScanLimit)
     {
         split();
         blockDates();
@@ -223,8 +223,8 @@ private:
             while (i < n && isAsciiDigit(m_text.at(i)))
                 ++i;
             g.end = i;
-            g.plus = g.begin > 0 && m_text.at(g.begin - 1) == QLatin1Char('+')
-                  && (g.begin < 2 || !isAsciiDigit(m_text.at(g.begin - 2)));
+            g.plus = g.begin > 0 && m_text.at(g.begin - 1) == QLatin1Char('+') &&
+                     (g.begin < 2 || !isAsciiDigit(m_text.at(g.begin - 2)));
             g.start = g.plus ? g.begin - 1 : g.begin;
             if (!m_groups.empty())
                 g.joint = jointOf(m_text.midRef(m_groups.back().end, g.start - m_groups.back().end));
@@ -270,8 +270,8 @@ private:
                 block(k, 3);
         }
         const auto isTime = [this](int k) {
-            return separatorBefore(k + 1) == QLatin1Char('.') && length(k) <= 2 && value(k) <= 23
-                && length(k + 1) == 2 && value(k + 1) <= 59;
+            return separatorBefore(k + 1) == QLatin1Char('.') && length(k) <= 2 && value(k) <= 23 &&
+                   length(k + 1) == 2 && value(k + 1) <= 59;
         };
         for (int k = 0; k + 3 < n; ++k) {
             const Group& to = m_groups[k + 2];
@@ -294,8 +294,8 @@ private:
             if (i < m_text.size() && m_text.at(i) == QLatin1Char(' '))
                 ++i;
             const QStringRef letters = m_text.midRef(i, 3);
-            if (letters.size() >= 2 && letters.at(0).isUpper() && letters.at(1).isUpper()
-                && (letters.size() == 2 || !letters.at(2).isLetterOrNumber()))
+            if (letters.size() >= 2 && letters.at(0).isUpper() && letters.at(1).isUpper() &&
+                (letters.size() == 2 || !letters.at(2).isLetterOrNumber()))
                 m_groups[k].blocked = true;
         }
         // "NL91 ABNA 0417 1643 00": its last digits would read as a national number.

@@ -20,8 +20,7 @@ struct FreeDeleter
 {
     void operator()(void* p) const { std::free(p); }
 };
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 // The modifier bit that NumLock sets; Mod2 on nearly every keymap.
 quint16 numLockMask(xcb_connection_t* connection, xcb_key_symbols_t* symbols)
@@ -60,8 +59,7 @@ xcb_keysym_t keysym(const QString& name)
 
 } // namespace
 
-GlobalHotKey::GlobalHotKey(QObject* parent)
-    : QObject(parent)
+GlobalHotKey::GlobalHotKey(QObject* parent) : QObject(parent)
 {
     if (isSupported())
         QCoreApplication::instance()->installNativeEventFilter(this);
@@ -104,8 +102,8 @@ GlobalHotKey::Status GlobalHotKey::setShortcut(const QString& modifier, const QS
     const quint16 locks[] = {0, XCB_MOD_MASK_LOCK, quint16(m_lockMask & ~XCB_MOD_MASK_LOCK), m_lockMask};
     xcb_void_cookie_t cookies[4];
     for (int i = 0; i < 4; ++i) {
-        cookies[i] = xcb_grab_key_checked(connection, 1, QX11Info::appRootWindow(), m_modifiers | locks[i],
-                                          m_keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        cookies[i] = xcb_grab_key_checked(connection, 1, QX11Info::appRootWindow(), m_modifiers | locks[i], m_keycode,
+                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     }
     Status outcome = Registered;
     for (const xcb_void_cookie_t& cookie : cookies) {
@@ -117,10 +115,10 @@ GlobalHotKey::Status GlobalHotKey::setShortcut(const QString& modifier, const QS
     if (outcome != Registered) {
         release();
         m_status = outcome;
-        Logger::instance()->log(Logger::Warning, kComponent,
-                                outcome == InUse
-                                    ? QStringLiteral("Sneltoets %1 is al in gebruik door een ander programma.").arg(name)
-                                    : QStringLiteral("Sneltoets %1 kon niet worden ingesteld.").arg(name));
+        Logger::instance()->log(
+            Logger::Warning, kComponent,
+            outcome == InUse ? QStringLiteral("Sneltoets %1 is al in gebruik door een ander programma.").arg(name)
+                             : QStringLiteral("Sneltoets %1 kon niet worden ingesteld.").arg(name));
     } else {
         Logger::instance()->log(Logger::Info, kComponent, QStringLiteral("Sneltoets %1 ingesteld.").arg(name));
     }

@@ -14,7 +14,8 @@ class GlobalHotKey : public QObject, public QAbstractNativeEventFilter
     Q_OBJECT
 
 public:
-    enum Status {
+    enum Status
+    {
         NoKey,        // none set, or set to nothing
         Registered,   // grabbed: activated() follows each press
         InUse,        // another program holds this combination

@@ -45,7 +45,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
 QString pathOf(const QVariant& value)
 {
     return value.userType() == qMetaTypeId<QDBusObjectPath>() ? value.value<QDBusObjectPath>().path()
-                                                               : value.toString();
+                                                              : value.toString();
 }
 
 } // namespace
@@ -54,9 +54,7 @@ Q_DECLARE_METATYPE(PortalShortcut)
 
 const QString GlobalShortcutsPortal::ShortcutId = QStringLiteral("dial-selection");
 
-GlobalShortcutsPortal::GlobalShortcutsPortal(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent)
-    , m_bus(bus)
+GlobalShortcutsPortal::GlobalShortcutsPortal(const QDBusConnection& bus, QObject* parent) : QObject(parent), m_bus(bus)
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<PortalShortcuts>();
@@ -72,14 +70,14 @@ QString GlobalShortcutsPortal::triggerFor(const QString& modifier, const QString
 {
     if (modifier.isEmpty() || key.isEmpty())
         return QString();
-    return (modifier == QLatin1String("Control") ? QStringLiteral("CTRL") : modifier.toUpper()) + QLatin1Char('+')
-        + key;
+    return (modifier == QLatin1String("Control") ? QStringLiteral("CTRL") : modifier.toUpper()) + QLatin1Char('+') +
+           key;
 }
 
 void GlobalShortcutsPortal::probe()
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get.setArguments({kInterface, QStringLiteral("version")});
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher]() {
@@ -105,8 +103,8 @@ void GlobalShortcutsPortal::bind(const QString& preferredTrigger)
     m_trigger.clear();
     setState(Binding);
     request(Step::CreateSession, QStringLiteral("CreateSession"), {},
-            {{QStringLiteral("session_handle_token"), QStringLiteral("karvelon_")
-                                                          + QUuid::createUuid().toString(QUuid::Id128)}});
+            {{QStringLiteral("session_handle_token"),
+              QStringLiteral("karvelon_") + QUuid::createUuid().toString(QUuid::Id128)}});
 }
 
 void GlobalShortcutsPortal::release()
@@ -139,9 +137,9 @@ void GlobalShortcutsPortal::request(Step step, const QString& method, QVariantLi
             return;
         const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
         if (reply.isError()) {
-            Logger::instance()->log(Logger::Warning, kComponent,
-                                    QStringLiteral("Sneltoets via het bureaublad: %1 mislukt: %2")
-                                        .arg(method, reply.error().message()));
+            Logger::instance()->log(
+                Logger::Warning, kComponent,
+                QStringLiteral("Sneltoets via het bureaublad: %1 mislukt: %2").arg(method, reply.error().message()));
             m_step = Step::None;
             setState(Refused);
         } else if (reply.value().path() != m_requestPath) {
@@ -196,8 +194,8 @@ void GlobalShortcutsPortal::bindShortcuts()
 void GlobalShortcutsPortal::onActivated(const QDBusMessage& message)
 {
     const QVariantList arguments = message.arguments();
-    if (m_state == Bound && !m_sessionPath.isEmpty() && pathOf(arguments.value(0)) == m_sessionPath
-        && arguments.value(1).toString() == ShortcutId)
+    if (m_state == Bound && !m_sessionPath.isEmpty() && pathOf(arguments.value(0)) == m_sessionPath &&
+        arguments.value(1).toString() == ShortcutId)
         emit activated();
 }
 

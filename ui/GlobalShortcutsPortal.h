@@ -19,7 +19,8 @@ class GlobalShortcutsPortal : public QObject
     Q_OBJECT
 
 public:
-    enum State {
+    enum State
+    {
         Unknown,     // not asked yet, or the answer is on its way
         Unavailable, // no portal, or one without global shortcuts
         Available,   // the portal is there; nothing bound
@@ -62,7 +63,12 @@ private slots:
 
 private:
     Q_DISABLE_COPY(GlobalShortcutsPortal)
-    enum class Step { None, CreateSession, BindShortcuts };
+    enum class Step
+    {
+        None,
+        CreateSession,
+        BindShortcuts
+    };
 
     void setState(State state);
     void createSession();

@@ -21,8 +21,7 @@ struct FreeDeleter
 {
     void operator()(void* p) const { std::free(p); }
 };
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 bool isX11()
 {
@@ -32,17 +31,16 @@ bool isX11()
 } // namespace
 
 SelectionReader::SelectionReader(const SelectionReaderConfig& config, QObject* parent)
-    : QObject(parent)
-    , m_config(config)
-    , m_timeout(new QTimer(this))
+    : QObject(parent), m_config(config), m_timeout(new QTimer(this))
 {
     qRegisterMetaType<Source>();
     m_timeout->setSingleShot(true);
     connect(m_timeout, &QTimer::timeout, this, [this]() {
-        Logger::instance()->log(Logger::Warning, QStringLiteral("Sneltoets"),
-                                m_asking == Selection
-                                    ? QStringLiteral("De geselecteerde tekst kwam niet op tijd; het klembord wordt gelezen.")
-                                    : QStringLiteral("Het klembord kwam niet op tijd."));
+        Logger::instance()->log(
+            Logger::Warning, QStringLiteral("Sneltoets"),
+            m_asking == Selection
+                ? QStringLiteral("De geselecteerde tekst kwam niet op tijd; het klembord wordt gelezen.")
+                : QStringLiteral("Het klembord kwam niet op tijd."));
         answered(QString::fromUtf8(m_bytes));
     });
     if (!isX11())
@@ -105,7 +103,8 @@ void SelectionReader::read()
     m_asking = Clipboard;
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QString text = clipboard ? clipboard->text(QClipboard::Clipboard) : QString();
-    QMetaObject::invokeMethod(this, [this, text]() { answered(text.left(m_config.maxBytes)); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text]() { answered(text.left(m_config.maxBytes)); }, Qt::QueuedConnection);
 }
 
 void SelectionReader::ask(Source source)
@@ -163,8 +162,7 @@ void SelectionReader::takeProperty()
     const quint32 property = m_propertyAtom[m_asking];
     const uint32_t words = uint32_t(qMax(0, m_config.maxBytes - m_bytes.size()) + 3) / 4;
     const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, words),
-        nullptr));
+        connection, xcb_get_property(connection, 0, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, words), nullptr));
     xcb_delete_property(connection, m_window, property);
     xcb_flush(connection);
     if (!reply) {
@@ -205,6 +203,6 @@ void SelectionReader::finish(const QStringList& numbers, Source source)
     m_asking = Nothing;
     m_bytes.clear();
     // Not from inside X's event handling: whoever listens may open a window.
-    QMetaObject::invokeMethod(this, [this, numbers, source]() { emit finished(numbers, source); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, numbers, source]() { emit finished(numbers, source); }, Qt::QueuedConnection);
 }

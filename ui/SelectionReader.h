@@ -30,7 +30,12 @@ class SelectionReader : public QObject, public QAbstractNativeEventFilter
     Q_OBJECT
 
 public:
-    enum Source { Nothing, Selection, Clipboard };
+    enum Source
+    {
+        Nothing,
+        Selection,
+        Clipboard
+    };
     Q_ENUM(Source)
 
     explicit SelectionReader(const SelectionReaderConfig& config = SelectionReaderConfig(), QObject* parent = nullptr);
