@@ -73,65 +73,45 @@ QString percentDecoded(const QString& text)
     return QString::fromUtf8(decoded);
 }
 
-// "tel:" and "callto:" links as the number they carry, decoded, so that
-// "tel:+31%2020%20123%204567;ext=1" reads as " +31 20 123 4567 ".
+// "tel:" and "callto:" links decoded, so that "tel:+31%2020%20123%204567"
+// reads as "tel:+31 20 123 4567".
 QString withLinksDecoded(const QString& text)
 {
-    if (!text.contains(QLatin1Char(':')))
-        return text;
     QString out;
     int copied = 0;
     for (int colon = text.indexOf(QLatin1Char(':')); colon >= 0; colon = text.indexOf(QLatin1Char(':'), colon + 1)) {
-        int scheme = -1;
-        for (const QLatin1String name : {QLatin1String("tel"), QLatin1String("callto")}) {
-            const int at = colon - name.size();
-            if (at >= copied && text.midRef(at, name.size()).compare(name, Qt::CaseInsensitive) == 0 &&
-                (at == 0 || !text.at(at - 1).isLetter()))
-                scheme = at;
-        }
-        if (scheme < 0)
+        if (!text.leftRef(colon).endsWith(QLatin1String("tel"), Qt::CaseInsensitive) &&
+            !text.leftRef(colon).endsWith(QLatin1String("callto"), Qt::CaseInsensitive))
             continue;
         int end = colon + 1;
         while (end < text.size() && !text.at(end).isSpace() && !QStringLiteral("<>\"',").contains(text.at(end)))
             ++end;
-        QString link = text.mid(colon + 1, end - colon - 1);
-        if (link.startsWith(QLatin1String("//")))
-            link.remove(0, 2);
-        for (const QChar c : {QLatin1Char(';'), QLatin1Char('?')}) {
-            if (link.contains(c))
-                link.truncate(link.indexOf(c));
-        }
-        out += text.midRef(copied, scheme - copied);
-        out += QLatin1Char(' ') + percentDecoded(link) + QLatin1Char(' ');
+        out += text.midRef(copied, colon + 1 - copied) + percentDecoded(text.mid(colon + 1, end - colon - 1));
         copied = end;
         colon = end - 1;
     }
-    out += text.midRef(copied);
-    return out;
+    return copied == 0 ? text : out + text.midRef(copied);
 }
 
 // The separators between two digit runs: Joint::None when they cannot belong
 // to one number.
 Joint jointOf(const QStringRef& run)
 {
-    int lineBreaks = 0, marks = 0, blanks = 0;
+    int lineBreaks = 0;
     bool strong = false, blankBefore = false;
     for (const QChar c : run) {
         const bool blank = c == QLatin1Char(' ') || c == QChar(0x00a0) || c == QLatin1Char('\t');
         if (blank) {
-            ++blanks;
             strong = strong || blankBefore || c == QLatin1Char('\t');
         } else if (c == QLatin1Char('\n')) {
             ++lineBreaks;
             strong = true;
-        } else if (isMark(c)) {
-            ++marks;
-        } else if (c != QLatin1Char('\r')) {
+        } else if (!isMark(c) && c != QLatin1Char('\r')) {
             return Joint::None;
         }
         blankBefore = blank;
     }
-    if (run.isEmpty() || lineBreaks > 1 || marks > 3 || blanks > 8)
+    if (run.isEmpty() || lineBreaks > 1)
         return Joint::None;
     return strong ? Joint::Strong : Joint::Weak;
 }
@@ -223,15 +203,12 @@ private:
             while (i < n && isAsciiDigit(m_text.at(i)))
                 ++i;
             g.end = i;
-            g.plus = g.begin > 0 && m_text.at(g.begin - 1) == QLatin1Char('+') &&
-                     (g.begin < 2 || !isAsciiDigit(m_text.at(g.begin - 2)));
+            g.plus = g.begin > 0 && m_text.at(g.begin - 1) == QLatin1Char('+');
             g.start = g.plus ? g.begin - 1 : g.begin;
             if (!m_groups.empty())
                 g.joint = jointOf(m_text.midRef(m_groups.back().end, g.start - m_groups.back().end));
             // A single letter in front is a signature's "T020 ..." or "M06-..."; more is a word ("NL91").
-            int before = g.start;
-            if (before > 0 && m_text.at(before - 1) == QLatin1Char('('))
-                --before;
+            const int before = g.start;
             if (before > 0 && isWordChar(m_text.at(before - 1)))
                 g.glued = !m_text.at(before - 1).isLetter() || (before > 1 && isWordChar(m_text.at(before - 2)));
             g.mayEnd = i >= n || !isWordChar(m_text.at(i));
@@ -270,8 +247,7 @@ private:
                 block(k, 3);
         }
         const auto isTime = [this](int k) {
-            return separatorBefore(k + 1) == QLatin1Char('.') && length(k) <= 2 && value(k) <= 23 &&
-                   length(k + 1) == 2 && value(k + 1) <= 59;
+            return separatorBefore(k + 1) == QLatin1Char('.') && length(k) <= 2 && value(k) <= 23 && length(k + 1) == 2;
         };
         for (int k = 0; k + 3 < n; ++k) {
             const Group& to = m_groups[k + 2];
@@ -353,7 +329,7 @@ private:
             if (international.isEmpty() || international.at(0) == QLatin1Char('0'))
                 return false;
             if (international.startsWith(QLatin1String(PhoneNumber::HomeCountryCode)))
-                return international.size() == 11 && international.at(2) != QLatin1Char('0');
+                return international.size() == 11;
             return international.size() >= 8 && international.size() <= 15;
         }
         if (digits.size() == 10)
