@@ -39,8 +39,8 @@ SelectionReader::SelectionReader(const SelectionReaderConfig& config, QObject* p
         Logger::instance()->log(
             Logger::Warning, QStringLiteral("Sneltoets"),
             m_asking == Selection
-                ? QStringLiteral("De geselecteerde tekst kwam niet op tijd; het klembord wordt gelezen.")
-                : QStringLiteral("Het klembord kwam niet op tijd."));
+                ? QStringLiteral("Het programma met de geselecteerde tekst antwoordt niet; het klembord wordt gelezen.")
+                : QStringLiteral("Het programma met de inhoud van het klembord antwoordt niet."));
         answered(QString::fromUtf8(m_bytes));
     });
     if (!isX11())
