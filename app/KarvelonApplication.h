@@ -38,7 +38,7 @@ public:
     CallHistory* callHistory() const { return m_callHistory; }
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
-    // The user's own contacts; null until they are first read, after start-up.
+    // The names of callers from the user's own contacts; null until start-up is over and they are being read.
     AddressBook* addressBook() const { return m_addressBook; }
 
 signals:
