@@ -22,6 +22,9 @@
 #include <QDBusConnection>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QList>
+#include <QPair>
+#include <QSslError>
 #include <QTimer>
 #include <QTranslator>
 
@@ -99,6 +102,7 @@ void KarvelonApplication::init()
     connect(m_channel, &NotificationChannel::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
     connect(m_channel, &NotificationChannel::stateChanged, m_systemTrayIcon, &SystemTrayIcon::setNotificationState);
     connect(this, &KarvelonApplication::settingsUpdated, m_channel, &NotificationChannel::onSettingsUpdated);
+    connect(this, &KarvelonApplication::servicesDue, m_channel, &NotificationChannel::onSettingsUpdated);
     connect(this, &KarvelonApplication::settingsUpdated, this, &KarvelonApplication::onSettingsUpdated);
 
     SipAccountManager* accounts = SipAccountManager::instance();
@@ -114,11 +118,15 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::openDialWindow, m_windows, &Windows::openDialWindow);
     connect(m_windows, &Windows::settingsSaved, this, &KarvelonApplication::settingsUpdated);
 
+    // Qt's HTTP code registers these list types at its first request; the
+    // web-service and channel threads would both do so at once, and Qt warns
+    // of the second registration. Done here first, before either starts.
+    qRegisterMetaType<QList<QPair<QByteArray, QByteArray>>>();
+    qRegisterMetaType<QList<QSslError>>();
     m_workers.start(m_api, QStringLiteral("KarvelonApi"));
     m_workers.start(m_channel, QStringLiteral("NotificationChannel"));
     // Last, so that it goes first: no new plug-in request arrives while the rest goes away.
-    m_workers.start(m_commandServer, QStringLiteral("InternalKarvelonApi"));
-    QMetaObject::invokeMethod(m_commandServer, &InternalKarvelonApi::start, Qt::QueuedConnection);
+    m_workers.start(m_commandServer, QStringLiteral("InternalKarvelonApi"), [server = m_commandServer]() { server->start(); });
 
     onSettingsUpdated();
     // Once the tray is up: the account lists merge when they arrive, the
@@ -126,7 +134,7 @@ void KarvelonApplication::init()
     QTimer::singleShot(m_config.serviceStartDelayMsecs, this, [this]() {
         SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
         SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
-        QMetaObject::invokeMethod(m_channel, &NotificationChannel::onSettingsUpdated, Qt::QueuedConnection);
+        emit servicesDue();
         startAddressBook();
     });
 }

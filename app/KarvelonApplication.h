@@ -43,6 +43,8 @@ public:
 
 signals:
     void settingsUpdated();
+    // A moment after start-up: the channel's first registration.
+    void servicesDue();
 
 public slots:
     void onSettingsUpdated();

@@ -41,7 +41,7 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : 
     // automatic connection queues that and every later change into ours.
     if (m_channel) {
         connect(m_channel, &NotificationChannel::stateChanged, this, &SettingsDialog::onNotificationStateChanged);
-        QMetaObject::invokeMethod(m_channel, &NotificationChannel::reportState, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_channel, "reportState", Qt::QueuedConnection);
     }
 
     // The Apple Contacts and Outlook plug-ins are not offered; their fields stay
