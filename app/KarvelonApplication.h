@@ -9,11 +9,14 @@
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
+class DoNotDisturb;
 class IncomingCalls;
 class InternalKarvelonApi;
 class KarvelonApi;
+class NewCallCount;
 class NotificationChannel;
 class Notifier;
+class ScreenPopOpener;
 class SystemTrayIcon;
 class Windows;
 
@@ -36,6 +39,8 @@ public:
     CallHistory* callHistory() const { return m_callHistory; }
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
+    DoNotDisturb* doNotDisturb() const { return m_doNotDisturb; }
+    NewCallCount* newCalls() const { return m_newCalls; }
 
 signals:
     void settingsUpdated();
@@ -59,6 +64,10 @@ private:
     CallRouter* m_calls = nullptr;
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
+    // At the desk: "Niet storen", the new calls, the caller's page.
+    DoNotDisturb* m_doNotDisturb = nullptr;
+    NewCallCount* m_newCalls = nullptr;
+    ScreenPopOpener* m_screenPop = nullptr;
     // Worker objects: made here, then owned by their threads.
     KarvelonApi* m_api = nullptr;
     NotificationChannel* m_channel = nullptr;

@@ -1,11 +1,13 @@
 #include "CallJournalModel.h"
 
 #include "CallHistory.h"
+#include "NewCallCount.h"
 
 #include <QDateTime>
+#include <QFont>
 
-CallJournalModel::CallJournalModel(CallHistory* history, QObject* parent)
-    : QAbstractTableModel(parent), m_history(history), m_incoming(QStringLiteral(":/icons/callIncoming16")),
+CallJournalModel::CallJournalModel(CallHistory* history, qint64 newAfterMsecs, QObject* parent)
+    : QAbstractTableModel(parent), m_history(history), m_newAfter(newAfterMsecs), m_incoming(QStringLiteral(":/icons/callIncoming16")),
       m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
 {
     // Row by row, so that the views keep their selection, current row and
@@ -44,6 +46,13 @@ QVariant CallJournalModel::data(const QModelIndex& index, int role) const
     const int column = index.column();
 
     switch (role) {
+    case Qt::FontRole:
+        if (NewCallCount::isNew(call, m_newAfter)) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return QVariant();
     case Qt::DecorationRole:
         if (column == DirectionColumn)
             return call.direction == CallRecord::Incoming ? m_incoming : m_outgoing;
