@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // A mark of more than this many characters is not ours.
@@ -105,8 +107,14 @@ void NewCallCount::save()
 {
     if (m_filePath.isEmpty())
         return;
+    // Never what is not ours: someone else's file, or a link to somewhere else (QSaveFile writes through it).
+    const QFileInfo info(m_filePath);
+    if (info.isSymLink() || (info.exists() && (!info.isFile() || info.ownerId() != ::getuid()))) {
+        Logger::instance()->log(Logger::Warning, QStringLiteral("Gesprekken"),
+                                QStringLiteral("Kon %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(EPERM)));
+        return;
+    }
     PrivateFiles::makeDirectoryFor(m_filePath);
-    // Replaced whole: a rename never writes through a link that stands in its place.
     QSaveFile file(m_filePath);
     if (file.open(QIODevice::WriteOnly)) {
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

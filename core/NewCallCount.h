@@ -18,7 +18,8 @@ struct CallRecord;
 // in a file of its own ("calls.seen" beside "calls.jsonl": the time in
 // milliseconds since the epoch, owner only), so calls.jsonl keeps only calls
 // and older versions read it as before. A missing or damaged mark takes
-// every call there is as seen. GUI thread only; every call returns at once.
+// every call there is as seen; like the history, a mark that is not ours or
+// a symbolic link is neither read nor written. GUI thread only; every call returns at once.
 class NewCallCount : public QObject
 {
     Q_OBJECT

@@ -35,6 +35,7 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, int timeo
     , m_watcher(new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this))
 {
     qRegisterMetaType<DesktopNotification>();
+    qRegisterMetaType<ScreenPop::Caller>();
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) { onOwnerChanged(newOwner); });
     // Matched on the well-known name: QtDBus follows it to whichever process owns it.

@@ -24,8 +24,8 @@ struct DesktopNotification {
     bool incomingCall = false; // category "call.incoming", and actions when the server has them
     QString callerNumber;      // the service's caller id; the actions work on it (none when empty)
     int expireMsecs = -1;      // the server's own default
-    QString pageKey;           // the call whose page "Openen" opens, with page (no "Openen" when empty)
-    ScreenPop::Caller page;
+    QString pageKey{};         // the call whose page "Openen" opens, with page (no "Openen" when empty)
+    ScreenPop::Caller page{};
 };
 Q_DECLARE_METATYPE(DesktopNotification)
 

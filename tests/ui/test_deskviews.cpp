@@ -13,6 +13,7 @@
 #include "SettingsKeys.h"
 #include "SystemTrayIcon.h"
 #include "TestSupport.h"
+#include "TrayBadges.h"
 #include "TrayLook.h"
 #include "Windows.h"
 
@@ -22,28 +23,6 @@
 using namespace SettingsKeys;
 
 namespace {
-// The badges the tray icon carries: c (a count drawn on a red disc, top right), d ("Niet storen", bottom left),
-// g (the channel's grey dot, bottom right).
-QString badges(const QIcon& icon)
-{
-    const QImage image = icon.pixmap(64, 64).toImage();
-    if (image.width() != 64)
-        return QString(); // the plain 32 pixel window icon
-    const auto red = [&](int x, int y) {
-        const QColor c = image.pixelColor(x, y);
-        return c.red() > 180 && c.green() < 90 && c.blue() < 90;
-    };
-    int white = 0; // the numerals inside the disc
-    for (int x = 38; x < 56; ++x)
-        for (int y = 9; y < 27; ++y)
-            white += image.pixelColor(x, y).lightness() > 230 ? 1 : 0;
-    const QColor grey = image.pixelColor(50, 50);
-    QString found;
-    found += red(46, 6) && white > 8 ? "c" : "";
-    found += red(15, 40) ? "d" : "";
-    found += grey.red() == grey.blue() && grey.red() > 100 && grey.red() < 160 ? "g" : "";
-    return found;
-}
 QStringList visible(const QMenu* menu)
 {
     QStringList texts;
@@ -148,7 +127,7 @@ private slots:
                              "", "", false});
             const bool on = row.toolTip.contains("Niet storen");
             QCOMPARE(tray.toolTip(), row.toolTip);
-            QCOMPARE(badges(tray.icon()) + '|' + tray.look().countBadge(), row.badges + '|' + row.count);
+            QCOMPARE(TestSupport::trayBadges(tray.icon().pixmap(64, 64).toImage()) + '|' + tray.look().countBadge(), row.badges + '|' + row.count);
             QCOMPARE(visible(menu).contains("Uitzetten"), on);
             QCOMPARE(menu->menuAction()->isChecked(), on);
             QCOMPARE(box->isChecked(), on);
@@ -233,7 +212,8 @@ private slots:
             QCOMPARE(open->text(), "Openen in crm.example.nl");
             open->trigger();
         }
-        QCOMPARE(m_opened, QStringList(2, "https://crm.example.nl/0612?naam=Jan%20%26%20Zo%C3%AB&op=0201"));
+        const QString page = "https://crm.example.nl/0612?naam=Jan%20%26%20Zo%C3%AB&op=0201";
+        QCOMPARE(m_opened, (QStringList{page, page}));
         journal->close();
         QTRY_VERIFY(QApplication::topLevelWidgets().indexOf(journal) < 0);
         windows.openCallJournal();
