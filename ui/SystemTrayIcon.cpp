@@ -81,7 +81,7 @@ SystemTrayIcon::SystemTrayIcon(const QDBusConnection& bus)
             emit openDialWindow();
     });
 
-    m_channelToolTip = TrayLook().channel;
+    m_channelToolTip = toolTipText(ConnectionSupervisor::Stopped, 0);
     updateLook();
     setContextMenu(m_menu);
     setVisible(true);
