@@ -57,8 +57,8 @@ void IncomingCalls::onIncomingCall(const IncomingCall& call)
         Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"),
                                 QStringLiteral("Niet storen staat aan: de oproep is niet getoond."));
     } else {
-        const bool button = setup.mode == ScreenPop::Mode::Button && !setup.urlTemplate.trimmed().isEmpty()
-                            && ScreenPop::templateProblem(setup.urlTemplate).isEmpty();
+        const bool button = setup.mode == ScreenPop::Mode::Button && !setup.urlTemplate.trimmed().isEmpty() &&
+                            ScreenPop::templateProblem(setup.urlTemplate).isEmpty();
         m_notifier->showIncomingCall(text, call.number, button ? pageKey : QString(), page);
     }
 

@@ -67,7 +67,8 @@ void Windows::openCallJournal()
 {
     if (!m_journal) {
         // The calls new until now stay bold while this window is open.
-        m_journal = new CallJournalDialog(m_history, m_newCalls ? m_newCalls->seenUpTo() : CallJournalModel::NothingNew);
+        m_journal =
+            new CallJournalDialog(m_history, m_newCalls ? m_newCalls->seenUpTo() : CallJournalModel::NothingNew);
         m_journal->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_journal, &CallJournalDialog::callRequested, m_calls, &CallRouter::start);
         connect(m_journal, &CallJournalDialog::pageRequested, this, [this](const ScreenPop::Caller& caller) {

@@ -18,9 +18,7 @@ constexpr qint64 MaxMarkBytes = 32;
 } // namespace
 
 NewCallCount::NewCallCount(CallHistory* history, QObject* parent)
-    : QObject(parent)
-    , m_history(history)
-    , m_filePath(history ? seenFilePath(history->filePath()) : QString())
+    : QObject(parent), m_history(history), m_filePath(history ? seenFilePath(history->filePath()) : QString())
 {
     if (!load()) {
         // First start with this file, or a damaged one: nothing older is new.
@@ -95,8 +93,9 @@ bool NewCallCount::load()
     bool ok = false;
     const qint64 mark = text.toLongLong(&ok);
     if (!ok || mark < 0 || text.size() > MaxMarkBytes) {
-        Logger::instance()->log(Logger::Warning, QStringLiteral("Gesprekken"),
-                                QStringLiteral("Ongeldige markering van geziene gesprekken in %1 genegeerd").arg(m_filePath));
+        Logger::instance()->log(
+            Logger::Warning, QStringLiteral("Gesprekken"),
+            QStringLiteral("Ongeldige markering van geziene gesprekken in %1 genegeerd").arg(m_filePath));
         return false;
     }
     m_seenUpTo = mark;
@@ -110,8 +109,9 @@ void NewCallCount::save()
     // Never what is not ours: someone else's file, or a link to somewhere else (QSaveFile writes through it).
     const QFileInfo info(m_filePath);
     if (info.isSymLink() || (info.exists() && (!info.isFile() || info.ownerId() != ::getuid()))) {
-        Logger::instance()->log(Logger::Warning, QStringLiteral("Gesprekken"),
-                                QStringLiteral("Kon %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(EPERM)));
+        Logger::instance()->log(
+            Logger::Warning, QStringLiteral("Gesprekken"),
+            QStringLiteral("Kon %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(EPERM)));
         return;
     }
     PrivateFiles::makeDirectoryFor(m_filePath);

@@ -11,7 +11,8 @@
 #include <QSortFilterProxyModel>
 
 CallJournalDialog::CallJournalDialog(CallHistory* history, qint64 newAfterMsecs, QWidget* parent)
-    : QDialog(parent), m_model(new CallJournalModel(history, newAfterMsecs, this)), m_proxy(new QSortFilterProxyModel(this))
+    : QDialog(parent), m_model(new CallJournalModel(history, newAfterMsecs, this)),
+      m_proxy(new QSortFilterProxyModel(this))
 {
     m_ui.setupUi(this);
     setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Gesprekken"));

@@ -7,8 +7,8 @@
 #include <QFont>
 
 CallJournalModel::CallJournalModel(CallHistory* history, qint64 newAfterMsecs, QObject* parent)
-    : QAbstractTableModel(parent), m_history(history), m_newAfter(newAfterMsecs), m_incoming(QStringLiteral(":/icons/callIncoming16")),
-      m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
+    : QAbstractTableModel(parent), m_history(history), m_newAfter(newAfterMsecs),
+      m_incoming(QStringLiteral(":/icons/callIncoming16")), m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
 {
     // Row by row, so that the views keep their selection, current row and
     // scroll position: the newest call is the top row, the oldest the last.

@@ -2,8 +2,7 @@
 
 #include "DoNotDisturb.h"
 
-DoNotDisturbMenu::DoNotDisturbMenu(QWidget* parent)
-    : QMenu(QStringLiteral("Niet storen"), parent)
+DoNotDisturbMenu::DoNotDisturbMenu(QWidget* parent) : QMenu(QStringLiteral("Niet storen"), parent)
 {
     setObjectName(QStringLiteral("mnuDoNotDisturb"));
     menuAction()->setObjectName(QStringLiteral("actDoNotDisturb"));

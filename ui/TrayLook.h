@@ -11,8 +11,8 @@ struct TrayLook
 {
     // The channel's tooltip ("Karvelon\nNotificaties: verbonden"), see SystemTrayIcon::toolTipText.
     QString channel = QStringLiteral("Karvelon");
-    bool channelDown = false;   // enabled but not connected: a grey dot
-    QString doNotDisturb;       // DoNotDisturb::toolTipLine(); empty while off
+    bool channelDown = false; // enabled but not connected: a grey dot
+    QString doNotDisturb;     // DoNotDisturb::toolTipLine(); empty while off
     int newCalls = 0;
 
     // The channel's lines, then "Niet storen tot 15:30", then "3 nieuwe oproep(en)".
