@@ -175,7 +175,7 @@ void DialWindow::dial()
     m_closeTimer->stop();
     m_status->clear();
     const OutgoingCall call = OutgoingCall::make(OutgoingCall::DialWindow, number, sipId);
-    m_pendingCall = call.id;
+    m_awaited.await(call);
     emit callRequested(call);
 }
 
@@ -183,9 +183,8 @@ void DialWindow::onCallFinished(quint64 callId, bool success)
 {
     // The outcome of every call the program places arrives here, also of calls
     // from the tray menu or a plug-in: those are none of this window's business.
-    if (callId == 0 || callId != m_pendingCall)
+    if (!m_awaited.take(callId))
         return;
-    m_pendingCall = 0;
     m_status->setText(CallDialog::statusText(success));
     // After a failure the number stays for another try.
     m_clearOnPrepare = success;

@@ -72,8 +72,7 @@ private:
     QLabel* m_status = nullptr;
     QStringListModel* m_recentNumbers = nullptr;
     QTimer* m_closeTimer = nullptr;
-    // The call this window started and waits for; 0: none.
-    quint64 m_pendingCall = 0;
+    AwaitedCall m_awaited;
     // A number that was called successfully is not offered again on the next opening.
     bool m_clearOnPrepare = false;
 };
