@@ -25,10 +25,6 @@ DoNotDisturbMenu::~DoNotDisturbMenu() = default;
 
 void DoNotDisturbMenu::setDoNotDisturb(DoNotDisturb* doNotDisturb)
 {
-    if (m_doNotDisturb)
-        disconnect(m_doNotDisturb, nullptr, this, nullptr);
-    for (QAction* choice : {m_hour, m_tomorrow, m_always, m_off})
-        disconnect(choice, &QAction::triggered, nullptr, nullptr);
     m_doNotDisturb = doNotDisturb;
     menuAction()->setVisible(m_doNotDisturb);
     if (m_doNotDisturb) {

@@ -17,7 +17,7 @@ public:
     explicit DoNotDisturbMenu(QWidget* parent = nullptr);
     ~DoNotDisturbMenu() override;
 
-    // Not owned.
+    // Once, when the program is put together; not owned.
     void setDoNotDisturb(DoNotDisturb* doNotDisturb);
 
 private:
