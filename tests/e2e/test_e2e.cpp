@@ -92,7 +92,7 @@ private slots:
         Settings().set("ScreenPop", "Url", "https://crm.example.nl/{nummer}");
         Settings().set("ScreenPop", "Mode", "button");
         // "Niet storen" until shortly after the start: read back at the start, it ends by itself.
-        const QDateTime quietUntil = QDateTime::currentDateTime().addSecs(20);
+        const QDateTime quietUntil = QDateTime::currentDateTime().addSecs(30);
         Settings().set("Notifications", "DoNotDisturbUntil", quietUntil.toString(Qt::ISODate));
         start(QStringList(), false);
         QTRY_VERIFY_WITH_TIMEOUT(findStatusNotifierItem(), 20000);
@@ -118,7 +118,7 @@ private slots:
         QVERIFY(click("Karvelon - Bellen", "widgets", "btnDial"));
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(1), "202 0207654321 ok", 15000);
 
-        QTRY_VERIFY_WITH_TIMEOUT(!itemToolTip().contains("Niet storen") && !menuEntries().contains("Uitzetten"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!itemToolTip().contains("Niet storen") && !menuEntries().contains("Uitzetten"), 45000);
         QCOMPARE(itemBadges(), "");
 
         // An incoming call reaches the notification server with its actions; "Terugbellen" calls that caller,
