@@ -287,8 +287,16 @@ TrayLook SystemTrayIcon::look() const
 
 void SystemTrayIcon::updateLook()
 {
+    // The icon is drawn and handed to the tray host only when it changes.
     const TrayLook now = look();
-    setToolTip(now.toolTip());
+    const QString toolTip = now.toolTip();
+    if (toolTip != this->toolTip())
+        setToolTip(toolTip);
+    const QString badges =
+        QStringLiteral("%1|%2|%3").arg(now.channelDown).arg(!now.doNotDisturb.isEmpty()).arg(now.countBadge());
+    if (badges == m_shownBadges)
+        return;
+    m_shownBadges = badges;
     setIcon(now.icon(QApplication::windowIcon()));
 }
 

@@ -106,6 +106,7 @@ private:
     // The channel's part of the look, as it last reported; the desk's parts are asked for.
     QString m_channelToolTip;
     bool m_channelDown = false;
+    QString m_shownBadges; // the badges the icon was last drawn with; null: not drawn yet
     QPointer<DoNotDisturb> m_doNotDisturb;
     QPointer<NewCallCount> m_newCalls;
     Kind m_kind = XEmbed;
