@@ -1,5 +1,6 @@
 #include "IncomingCalls.h"
 
+#include "AddressBook.h"
 #include "CallHistory.h"
 #include "Clock.h"
 #include "DoNotDisturb.h"
@@ -41,8 +42,23 @@ void IncomingCalls::useDesk(DoNotDisturb* doNotDisturb, ScreenPopOpener* screenP
     m_screenPop = screenPop;
 }
 
-void IncomingCalls::onIncomingCall(const IncomingCall& call)
+// The name the user's own address books have for a caller the service's phone book does not know; a name the
+// service sent is never replaced.
+QString IncomingCalls::addressBookName(const IncomingCall& call) const
 {
+    if (!call.contact.isEmpty() || !m_addressBook)
+        return QString();
+    return m_addressBook->lookup(call.number);
+}
+
+void IncomingCalls::onIncomingCall(const IncomingCall& announced)
+{
+    // Shown, logged and kept as if the service had sent it, and marked in the history.
+    IncomingCall call = announced;
+    const QString found = addressBookName(call);
+    if (!found.isEmpty())
+        call.contact = found;
+
     const qint64 now = Clock::currentMSecsSinceEpoch();
     const QString text = messageText(call);
     Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"), text);
@@ -68,6 +84,7 @@ void IncomingCalls::onIncomingCall(const IncomingCall& call)
     record.number = call.number;
     record.name = call.contact;
     record.line = call.did;
+    record.nameFromAddressBook = !found.isEmpty();
     m_history->add(record);
 
     // The opener tells the log when a stored address is refused.

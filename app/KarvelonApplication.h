@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class AddressBook;
+struct AddressBookSources;
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
@@ -39,8 +41,8 @@ public:
     CallHistory* callHistory() const { return m_callHistory; }
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
-    DoNotDisturb* doNotDisturb() const { return m_doNotDisturb; }
-    NewCallCount* newCalls() const { return m_newCalls; }
+    // The names of callers from the user's own contacts; null until start-up is over and they are being read.
+    AddressBook* addressBook() const { return m_addressBook; }
 
 signals:
     void settingsUpdated();
@@ -56,6 +58,9 @@ public slots:
 private:
     Q_DISABLE_COPY(KarvelonApplication)
 
+    void startAddressBook();
+    AddressBookSources addressBookSources() const;
+
     const ServiceConfig m_config;
     SystemTrayIcon* m_systemTrayIcon = nullptr;
     DesktopNotifications* m_desktopNotifications = nullptr;
@@ -64,6 +69,7 @@ private:
     CallRouter* m_calls = nullptr;
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
+    AddressBook* m_addressBook = nullptr;
     // At the desk: "Niet storen", the new calls, the caller's page.
     DoNotDisturb* m_doNotDisturb = nullptr;
     NewCallCount* m_newCalls = nullptr;

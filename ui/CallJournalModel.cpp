@@ -46,16 +46,26 @@ QVariant CallJournalModel::data(const QModelIndex& index, int role) const
     const int column = index.column();
 
     switch (role) {
-    case Qt::FontRole:
-        if (NewCallCount::isNew(call, m_newAfter)) {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        return QVariant();
     case Qt::DecorationRole:
         if (column == DirectionColumn)
             return call.direction == CallRecord::Incoming ? m_incoming : m_outgoing;
+        return QVariant();
+    // A name found in the user's own address books rather than sent by the service: in italics, and its tooltip
+    // (the whole name, as a cut-off cell would show) says where it came from.
+    // A new call (NewCallCount) in bold.
+    case Qt::FontRole: {
+        const bool italic = column == NameColumn && call.nameFromAddressBook;
+        const bool bold = NewCallCount::isNew(call, m_newAfter);
+        if (!italic && !bold)
+            return QVariant();
+        QFont font;
+        font.setItalic(italic);
+        font.setBold(bold);
+        return font;
+    }
+    case Qt::ToolTipRole:
+        if (column == NameColumn && call.nameFromAddressBook)
+            return QStringLiteral("Uit uw adresboek: %1").arg(call.name);
         return QVariant();
     case NumberRole:
         return call.number;

@@ -10,8 +10,9 @@ class CallHistory;
 
 // Every call the history keeps, newest first: direction, time, name, number and
 // (for incoming calls) the line that was called; the incoming calls newer than
-// a mark in bold (the new calls, NewCallCount). Read-only; a proxy sorts and
-// filters it.
+// a mark in bold (the new calls, NewCallCount); a name found in the user's own
+// address books in italics, with a tooltip that says so. Read-only; a proxy
+// sorts and filters it.
 class CallJournalModel : public QAbstractTableModel
 {
     Q_OBJECT

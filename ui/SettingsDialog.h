@@ -10,6 +10,7 @@
 #include <QVariant>
 
 class NotificationChannel;
+class Settings;
 
 // The tabbed settings dialog: credentials, notifications, plug-ins, click-to-dial.
 class SettingsDialog : public QDialog
@@ -66,6 +67,11 @@ private:
     void manageSipAccounts(SourceType::Type type);
     bool isOfficeAddInInstalled();
     void checkOutlookAddin();
+    // "Adresboeken": the vCard file or folder and Thunderbird's address books, for the names of callers.
+    void loadAddressBooks();
+    void saveAddressBooks(Settings& settings);
+    void setupAddressBooks();
+    void chooseVCardPath(bool folder);
 
     Ui_SettingsDialog m_ui;
     NotificationChannel* m_channel = nullptr;
