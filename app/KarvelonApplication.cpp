@@ -5,14 +5,18 @@
 #include "CallRouter.h"
 #include "ContactPayload.h"
 #include "DesktopNotifications.h"
+#include "DoNotDisturb.h"
 #include "IncomingCalls.h"
 #include "InstanceMessage.h"
 #include "InternalKarvelonApi.h"
 #include "KarvelonApi.h"
 #include "Logger.h"
 #include "MessageBox.h"
+#include "NewCallCount.h"
 #include "NotificationChannel.h"
 #include "Notifier.h"
+#include "RecentCallsMenu.h"
+#include "ScreenPopOpener.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountManager.h"
@@ -68,6 +72,19 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     m_commandServer = new InternalKarvelonApi(m_config.commandServerName);
     m_windows = new Windows(m_calls, m_callHistory, m_channel);
 
+    // At the desk: one owner each for "Niet storen" and the new calls, which
+    // the tray, the windows and the road of incoming calls follow.
+    m_doNotDisturb = new DoNotDisturb(DoNotDisturb::DefaultCheckMsecs, this);
+    m_newCalls = new NewCallCount(m_callHistory, this);
+    m_screenPop = new ScreenPopOpener();
+    m_systemTrayIcon->setDesk(m_doNotDisturb, m_newCalls);
+    m_incomingCalls->useDesk(m_doNotDisturb, m_screenPop);
+    m_windows->setDesk(m_doNotDisturb, m_newCalls, m_screenPop);
+    connect(m_systemTrayIcon->recentCallsMenu(), &QMenu::aboutToShow, m_newCalls, &NewCallCount::markSeen);
+    connect(m_desktopNotifications, &DesktopNotifications::pageRequested, m_incomingCalls, &IncomingCalls::openPage);
+    // The channel's thread watches for a resume; an end of "Niet storen" passed while asleep shows at once.
+    connect(m_channel, &NotificationChannel::awake, m_doNotDisturb, &DoNotDisturb::checkNow);
+
     connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
 }
 
@@ -81,6 +98,7 @@ KarvelonApplication::~KarvelonApplication()
         delete m_api;
     }
     delete m_windows;
+    delete m_screenPop;
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
 }

@@ -11,11 +11,14 @@ struct AddressBookSources;
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
+class DoNotDisturb;
 class IncomingCalls;
 class InternalKarvelonApi;
 class KarvelonApi;
+class NewCallCount;
 class NotificationChannel;
 class Notifier;
+class ScreenPopOpener;
 class SystemTrayIcon;
 class Windows;
 
@@ -69,6 +72,10 @@ private:
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
     AddressBook* m_addressBook = nullptr;
+    // At the desk: "Niet storen", the new calls, the caller's page.
+    DoNotDisturb* m_doNotDisturb = nullptr;
+    NewCallCount* m_newCalls = nullptr;
+    ScreenPopOpener* m_screenPop = nullptr;
     // Worker objects: made here, then owned by their threads.
     KarvelonApi* m_api = nullptr;
     NotificationChannel* m_channel = nullptr;

@@ -13,7 +13,10 @@ class CallHistory;
 class CallJournalDialog;
 class CallRouter;
 class DialWindow;
+class DoNotDisturb;
+class NewCallCount;
 class NotificationChannel;
+class ScreenPopOpener;
 class QWidget;
 
 // The program's windows: the settings, the log viewer, the journal, the dial
@@ -27,6 +30,10 @@ public:
     // None is owned; channel may be null (the settings dialog then shows no connection).
     Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent = nullptr);
     ~Windows() override;
+
+    // At the desk: the dial window's "Niet storen", the journal's new calls
+    // (seen once it opens) and its "Openen in …". Not owned; each may be null.
+    void setDesk(DoNotDisturb* doNotDisturb, NewCallCount* newCalls, ScreenPopOpener* screenPop);
 
     // Modal: returns once the dialog is closed.
     void openSettings(const QString& tabName);
@@ -51,6 +58,9 @@ private:
     CallRouter* m_calls;
     CallHistory* m_history;
     NotificationChannel* m_channel;
+    DoNotDisturb* m_doNotDisturb = nullptr;
+    NewCallCount* m_newCalls = nullptr;
+    ScreenPopOpener* m_screenPop = nullptr;
     QPointer<CallJournalDialog> m_journal;
     QPointer<DialWindow> m_dialWindow;
     QList<QPointer<CallDialog>> m_callDialogs;

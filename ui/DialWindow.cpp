@@ -3,9 +3,11 @@
 #include "ButtonGroupAction.h"
 #include "CallDialog.h"
 #include "CallHistory.h"
+#include "DoNotDisturb.h"
 #include "SipAccount.h"
 #include "SipAccountManager.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
@@ -68,10 +70,13 @@ DialWindow::DialWindow(CallHistory* history, bool appActions, int closeDelayMsec
     m_settings->setObjectName(QStringLiteral("btnSettings"));
     m_logViewer = new QPushButton(QStringLiteral("Log bekijken"), this);
     m_logViewer->setObjectName(QStringLiteral("btnLogViewer"));
+    m_doNotDisturbBox = new QCheckBox(QStringLiteral("Niet storen"), this);
+    m_doNotDisturbBox->setObjectName(QStringLiteral("chkDoNotDisturb"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_settings);
     buttons->addWidget(m_logViewer);
+    buttons->addWidget(m_doNotDisturbBox);
     buttons->addStretch();
     buttons->addWidget(m_dial);
 
@@ -96,6 +101,15 @@ DialWindow::DialWindow(CallHistory* history, bool appActions, int closeDelayMsec
     });
     connect(m_settings, &QPushButton::clicked, this, &DialWindow::openSettings);
     connect(m_logViewer, &QPushButton::clicked, this, &DialWindow::openLogViewer);
+    // Only the user's click: following the state must not set it again.
+    connect(m_doNotDisturbBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (!m_doNotDisturb)
+            return;
+        if (on)
+            m_doNotDisturb->setAlways();
+        else
+            m_doNotDisturb->turnOff();
+    });
     connect(SipAccountManager::instance(), &SipAccountManager::sipAccountsChanged, this,
             [this]() { loadAccounts(m_accounts->currentData().toString()); });
     if (m_history)
@@ -110,8 +124,26 @@ DialWindow::~DialWindow() = default;
 
 void DialWindow::setAppActions(bool on)
 {
+    m_appActions = on;
     m_settings->setVisible(on);
     m_logViewer->setVisible(on);
+    m_doNotDisturbBox->setVisible(on && m_doNotDisturb);
+}
+
+void DialWindow::setDoNotDisturb(DoNotDisturb* doNotDisturb)
+{
+    m_doNotDisturb = doNotDisturb;
+    if (m_doNotDisturb)
+        connect(m_doNotDisturb, &DoNotDisturb::changed, this, &DialWindow::followDoNotDisturb);
+    followDoNotDisturb();
+    setAppActions(m_appActions);
+}
+
+void DialWindow::followDoNotDisturb()
+{
+    const bool on = m_doNotDisturb && m_doNotDisturb->isOn();
+    m_doNotDisturbBox->setChecked(on);
+    m_doNotDisturbBox->setToolTip(m_doNotDisturb ? m_doNotDisturb->toolTipLine() : QString());
 }
 
 void DialWindow::prepare()

@@ -3,8 +3,11 @@
 #include "OutgoingCall.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class CallHistory;
+class DoNotDisturb;
+class QCheckBox;
 class QComboBox;
 class QCompleter;
 class QLabel;
@@ -29,6 +32,9 @@ public:
     ~DialWindow() override;
 
     void setAppActions(bool on);
+    // "Niet storen" as a checkbox beside the app actions (a desktop without a
+    // tray has no tray menu for it); followed from now on, not owned.
+    void setDoNotDisturb(DoNotDisturb* doNotDisturb);
 
 public slots:
     // The outcome of a call; only that of the window's own call is shown.
@@ -51,6 +57,7 @@ private:
     void dial();
     void loadAccounts(const QString& preferredId);
     void loadCompletions();
+    void followDoNotDisturb();
 
     CallHistory* m_history;
     QLineEdit* m_number = nullptr;
@@ -59,6 +66,9 @@ private:
     QPushButton* m_dial = nullptr;
     QPushButton* m_settings = nullptr;
     QPushButton* m_logViewer = nullptr;
+    QCheckBox* m_doNotDisturbBox = nullptr;
+    QPointer<DoNotDisturb> m_doNotDisturb;
+    bool m_appActions = false;
     QLabel* m_status = nullptr;
     QStringListModel* m_recentNumbers = nullptr;
     QTimer* m_closeTimer = nullptr;

@@ -5,6 +5,7 @@
 #include "Logger.h"
 #include "MessageBox.h"
 #include "NotificationChannel.h"
+#include "ScreenPop.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountsDialog.h"
@@ -92,8 +93,36 @@ void SettingsDialog::loadSettings()
     // The hot-key lists are not loaded: they start on their empty item.
     m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
     m_ui.txtClickToDialKey->setText(settings.get(kClickToDialGroup, kKey).toString());
+    loadScreenPop();
     loadAddressBooks();
     m_loading = false;
+}
+
+void SettingsDialog::loadScreenPop()
+{
+    const ScreenPop::Setup setup = ScreenPop::readSetup();
+    m_ui.txtScreenPopUrl->setText(setup.urlTemplate);
+    m_ui.cboScreenPopMode->setCurrentIndex(setup.mode == ScreenPop::Mode::Button ? 1 : 0);
+}
+
+bool SettingsDialog::saveScreenPop()
+{
+    const ScreenPop::Mode mode =
+        m_ui.cboScreenPopMode->currentIndex() == 1 ? ScreenPop::Mode::Button : ScreenPop::Mode::Automatic;
+    const QString problem = ScreenPop::templateProblem(m_ui.txtScreenPopUrl->text());
+    if (problem.isEmpty()) {
+        ScreenPop::writeSetup({m_ui.txtScreenPopUrl->text(), mode});
+        return true;
+    }
+    // The address stays as it was stored; the choice of how it opens is kept.
+    ScreenPop::writeSetup({ScreenPop::readSetup().urlTemplate, mode});
+    Logger::instance()->log(Logger::Warning, QStringLiteral("Instellingen"),
+                            QStringLiteral("Adres voor een inkomende oproep geweigerd: %1").arg(problem));
+    activateTab(QStringLiteral("tabNotifications"));
+    m_ui.txtScreenPopUrl->setFocus();
+    MessageBox::warning(this, windowTitle(),
+                        QStringLiteral("Het adres voor een inkomende oproep is niet opgeslagen. %1").arg(problem));
+    return false;
 }
 
 QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
@@ -130,12 +159,14 @@ void SettingsDialog::saveSettings()
     const QList<SettingValue> values = valuesToSave();
     for (const SettingValue& value : values)
         settings.set(value.group, value.key, value.value);
+    const bool screenPopSaved = saveScreenPop();
     saveAddressBooks(settings);
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
                             QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));
     m_saved = true;
-    changeDirtyState(false);
+    // A refused address stays in its field, still to be saved.
+    changeDirtyState(!screenPopSaved);
 }
 
 void SettingsDialog::setupConnections()
@@ -152,6 +183,9 @@ void SettingsDialog::setupConnections()
         connect(edit, &QLineEdit::textChanged, this, markDirty, Qt::DirectConnection);
     }
     connect(m_ui.chkEnableNotify, &QCheckBox::stateChanged, this, markDirty, Qt::DirectConnection);
+    connect(m_ui.txtScreenPopUrl, &QLineEdit::textChanged, this, markDirty, Qt::DirectConnection);
+    connect(m_ui.cboScreenPopMode, qOverload<int>(&QComboBox::currentIndexChanged), this, markDirty,
+            Qt::DirectConnection);
     connect(m_ui.cmbHotkey1, &QComboBox::currentTextChanged, this, markDirty, Qt::DirectConnection);
     connect(m_ui.cmbHotkey2, &QComboBox::currentTextChanged, this, markDirty, Qt::DirectConnection);
 
@@ -183,6 +217,8 @@ void SettingsDialog::changeDirtyState(bool dirty)
 void SettingsDialog::accept()
 {
     saveSettings();
+    if (m_dirty)
+        return; // something was refused: the dialog said why and stays open
     QDialog::accept();
 }
 

@@ -58,6 +58,9 @@ private:
 
     void loadSettings();
     void saveSettings();
+    void loadScreenPop();
+    // False when the page's address is refused (the user is told why): it is not saved.
+    bool saveScreenPop();
     void setupConnections();
     void changeDirtyState(bool dirty);
     void checkDirtynessBeforeSipAccountManagement();

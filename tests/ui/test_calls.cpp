@@ -245,7 +245,8 @@ private slots:
         tray.setCallHistory(&history);
         RecentCallsMenu* menu = tray.recentCallsMenu();
         const QList<QAction*> top = tray.menu()->actions();
-        QCOMPARE(top.at(top.indexOf(menu->menuAction()) + 1)->objectName(), QStringLiteral("actSettings"));
+        // "Niet storen" stands between.
+        QCOMPARE(top.at(top.indexOf(menu->menuAction()) + 2)->objectName(), QStringLiteral("actSettings"));
         // Every two hours back from now: the oldest two fall off, the last two shown were yesterday.
         for (int i = 0; i < 12; ++i)
             history.add({i == 9 ? CallRecord::Outgoing : CallRecord::Incoming,

@@ -126,13 +126,20 @@ private slots:
         DesktopNotifications notifications(bus.connection(), 5000);
         QSignalSpy shown(&notifications, &DesktopNotifications::shown);
         QSignalSpy callBacks(&notifications, &DesktopNotifications::callBackRequested);
+        QSignalSpy pages(&notifications, &DesktopNotifications::pageRequested);
         const DesktopNotification plainMessage{"Titel", "Bericht", false, false, "0203333333"};
-        for (const DesktopNotification& n : {call("0201111111"), call("0302222222"), plainMessage})
+        DesktopNotification anonymous = call(""); // the caller's page still opens
+        anonymous.pageKey = "call-7", anonymous.page.name = "Jan";
+        for (const DesktopNotification& n : {call("0201111111"), call("0302222222"), plainMessage, anonymous})
             notifications.notify(n);
-        QTRY_COMPARE(shown.count(), 3);
+        QTRY_COMPARE(shown.count(), 4);
         const uint first = shown[0][0].toUInt(), second = shown[1][0].toUInt(), plain = shown[2][0].toUInt();
+        QCOMPARE(notifyCalls(bus).value(3).section('|', 5, 5), "open-page,Openen");
+        QVERIFY(act(bus, shown[3][0].toUInt(), "open-page") && act(bus, first, "open-page"));
         QVERIFY(act(bus, second, "call-back") && act(bus, first, "call-back") && act(bus, first, "copy-number"));
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), "0201111111");
+        QCOMPARE(pages.count(), 1);
+        QCOMPARE(pages[0][0].toString() + pages[0][1].value<ScreenPop::Caller>().name, "call-7Jan");
         // None of these calls anyone; signals arrive in order, so the last call-back below shows it.
         QVERIFY(act(bus, plain, "call-back") && act(bus, 999, "call-back") && act(bus, second, "default"));
         QVERIFY(emitSignal(bus, "NotificationClosed", "uu", first, 2u) && act(bus, first, "call-back"));
@@ -142,9 +149,9 @@ private slots:
         QVERIFY(startServer(bus, "actions body-markup"));
         QTRY_VERIFY(notifications.supportsActions());
         notifications.notify(call("0304444444", "<b>"));
-        QTRY_COMPARE(shown.count(), 4);
+        QTRY_COMPARE(shown.count(), 5);
         QCOMPARE(notifyCalls(bus).value(0).section('|', 4, 4), "&lt;b&gt;");
-        QVERIFY(act(bus, second, "call-back") && act(bus, shown[3][0].toUInt(), "call-back"));
+        QVERIFY(act(bus, second, "call-back") && act(bus, shown[4][0].toUInt(), "call-back"));
         QTRY_COMPARE(callBacks.count(), 3);
         QCOMPARE(callBacks, (QList<QVariantList>{{"0302222222"}, {"0201111111"}, {"0304444444"}}));
     }

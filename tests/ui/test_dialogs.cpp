@@ -161,7 +161,8 @@ private slots:
     void save_storesEveryFieldTrimmedAndReadsItBack()
     {
         SettingsDialog dialog(nullptr);
-        const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
+        QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
+        fields.removeOne(dialog.findChild<QLineEdit*>(QStringLiteral("txtScreenPopUrl"))); // an address: see below
         QVERIFY(fields.size() >= 12);
         for (QLineEdit* field : fields)
             field->setText(QStringLiteral(" %1\t").arg(field->objectName()));
@@ -177,6 +178,34 @@ private slots:
         for (QLineEdit* field : fields)
             QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
+    }
+
+    // The caller's page is saved when it may be opened; otherwise the dialog says why and stays open, the stored
+    // address stays, and the rest is saved all the same.
+    void screenPop_refusedAddressIsNotSaved_theDialogSaysWhy()
+    {
+        const struct { const char* typed; const char* stored; bool refused; } table[] = {
+            {" https://crm.example.nl/?tel={nummer} ", "https://crm.example.nl/?tel={nummer}", false},
+            {"javascript:alert('{naam}')", "https://crm.example.nl/?tel={nummer}", true},
+            {"", "", false}}; // off
+        for (const auto& row : table) {
+            SettingsDialog dialog(nullptr);
+            dialog.show();
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QLatin1String(row.stored));
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtScreenPopUrl"))->setText(QLatin1String(row.typed));
+            dialog.findChild<QComboBox*>(QStringLiteral("cboScreenPopMode"))->setCurrentIndex(1);
+            if (row.refused)
+                MessageBox::setNextAnswer(QMessageBox::Ok);
+            const int shown = MessageBox::shownCount();
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+            QCOMPARE(MessageBox::shownCount() - shown, int(row.refused));
+            QVERIFY(!row.refused || MessageBox::lastShown().text.contains(QStringLiteral("https://")));
+            QCOMPARE(dialog.isVisible(), row.refused);
+            const QStringList stored{Settings().get(kScreenPopGroup, kUrl).toString(),
+                                     Settings().get(kScreenPopGroup, kMode).toString(),
+                                     Settings().get(kCustomerGroup, kNumber).toString()};
+            QCOMPARE(stored, (QStringList{row.stored, "button", row.stored}));
+        }
     }
 
     // "Adresboeken": "Bestand…" asks for an existing file, "Map…" for a folder (the real dialogs, answered as a user
