@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUrl>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -116,7 +115,7 @@ QString phoneLinkNumber(const QString& link)
     const int end = rest.indexOf(QRegularExpression(QStringLiteral("[;?]")));
     if (end >= 0)
         rest.truncate(end);
-    return PhoneNumber::normalized(QUrl::fromPercentEncoding(rest.toUtf8()));
+    return PhoneNumber::normalized(PhoneNumber::percentDecoded(rest));
 }
 
 QString callRequestFromPhoneLink(const QString& link)
