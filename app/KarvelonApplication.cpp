@@ -4,6 +4,8 @@
 #include "CallRouter.h"
 #include "ContactPayload.h"
 #include "DesktopNotifications.h"
+#include "DialShortcut.h"
+#include "DialWindow.h"
 #include "IncomingCalls.h"
 #include "InstanceMessage.h"
 #include "InternalKarvelonApi.h"
@@ -12,6 +14,7 @@
 #include "MessageBox.h"
 #include "NotificationChannel.h"
 #include "Notifier.h"
+#include "SelectionReader.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountManager.h"
@@ -62,7 +65,10 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     m_api = new KarvelonApi(m_config);
     m_channel = new NotificationChannel(m_config);
     m_commandServer = new InternalKarvelonApi(m_config.commandServerName);
-    m_windows = new Windows(m_calls, m_callHistory, m_channel);
+    // Both speak to the X server: gone before the application's connection to it.
+    m_dialShortcut = new DialShortcut(QDBusConnection::sessionBus());
+    m_selection = new SelectionReader();
+    m_windows = new Windows(m_calls, m_callHistory, m_channel, m_dialShortcut);
 
     connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
 }
@@ -77,6 +83,8 @@ KarvelonApplication::~KarvelonApplication()
         delete m_api;
     }
     delete m_windows;
+    delete m_selection;
+    delete m_dialShortcut;
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
 }
@@ -113,6 +121,14 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::openDialWindow, m_windows, &Windows::openDialWindow);
     connect(m_windows, &Windows::settingsSaved, this, &KarvelonApplication::settingsUpdated);
 
+    // Dial from anywhere: the key, the desktop's shortcut or a second start
+    // with --dial-selection reads the selection; its number waits in the dial
+    // window for Return, on the one road of every call.
+    connect(m_dialShortcut, &DialShortcut::activated, m_selection, &SelectionReader::read);
+    connect(m_selection, &SelectionReader::finished, m_windows, [this](const QStringList& numbers) {
+        m_windows->openDialWindow()->offerFoundNumbers(numbers, !m_selection->readsSelection());
+    });
+
     m_workers.start(m_api, QStringLiteral("KarvelonApi"));
     m_workers.start(m_channel, QStringLiteral("NotificationChannel"));
     // Last, so that it goes first: no new plug-in request arrives while the rest goes away.
@@ -131,7 +147,7 @@ void KarvelonApplication::init()
 
 void KarvelonApplication::registerHotKey()
 {
-    // There is no global hot key; the stored "Modifier"/"Hotkey" are unused.
+    m_dialShortcut->applyStored();
 }
 
 void KarvelonApplication::onSettingsUpdated()
@@ -177,6 +193,10 @@ void KarvelonApplication::onMessageReceived(const QString& message)
             showInformationBalloon(false, request.rest);
         else
             m_windows->openDialWindow();
+        return;
+    }
+    if (request.kind == QLatin1String("DialSelection")) {
+        m_selection->read();
         return;
     }
     if (request.kind == QLatin1String("ShowCallDialog") && !request.rest.isEmpty()) {

@@ -9,11 +9,13 @@
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
+class DialShortcut;
 class IncomingCalls;
 class InternalKarvelonApi;
 class KarvelonApi;
 class NotificationChannel;
 class Notifier;
+class SelectionReader;
 class SystemTrayIcon;
 class Windows;
 
@@ -59,6 +61,9 @@ private:
     CallRouter* m_calls = nullptr;
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
+    // Dial from anywhere: the key (or the desktop's shortcut) and what it reads.
+    DialShortcut* m_dialShortcut = nullptr;
+    SelectionReader* m_selection = nullptr;
     // Worker objects: made here, then owned by their threads.
     KarvelonApi* m_api = nullptr;
     NotificationChannel* m_channel = nullptr;

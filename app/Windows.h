@@ -12,6 +12,7 @@ class CallDialog;
 class CallHistory;
 class CallJournalDialog;
 class CallRouter;
+class DialShortcut;
 class DialWindow;
 class NotificationChannel;
 class QWidget;
@@ -24,8 +25,10 @@ class Windows : public QObject
     Q_OBJECT
 
 public:
-    // None is owned; channel may be null (the settings dialog then shows no connection).
-    Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent = nullptr);
+    // None is owned; channel may be null (the settings dialog then shows no connection), and so may
+    // shortcut (the settings dialog then only stores the hot key).
+    Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, DialShortcut* shortcut,
+            QObject* parent = nullptr);
     ~Windows() override;
 
     // Modal: returns once the dialog is closed.
@@ -51,6 +54,7 @@ private:
     CallRouter* m_calls;
     CallHistory* m_history;
     NotificationChannel* m_channel;
+    DialShortcut* m_shortcut;
     QPointer<CallJournalDialog> m_journal;
     QPointer<DialWindow> m_dialWindow;
     QList<QPointer<CallDialog>> m_callDialogs;

@@ -1,5 +1,6 @@
 #include "SettingsDialog.h"
 
+#include "DialShortcut.h"
 #include "Logger.h"
 #include "MessageBox.h"
 #include "NotificationChannel.h"
@@ -22,7 +23,8 @@ constexpr int kVersionMinor = 0;
 
 } // namespace
 
-SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : QDialog(parent), m_channel(channel)
+SettingsDialog::SettingsDialog(NotificationChannel* channel, DialShortcut* shortcut, QWidget* parent)
+    : QDialog(parent), m_channel(channel), m_shortcut(shortcut)
 {
     m_ui.setupUi(this);
     m_ui.lblVersion->setText(QStringLiteral("Versie %1.%2").arg(kVersionMajor).arg(kVersionMinor));
@@ -45,7 +47,6 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : 
     m_ui.tabWidget->removeTab(4);
     m_ui.tabWidget->removeTab(2);
 
-    hideHotkeys();
     m_ui.logo->setVisible(true);
 }
 
@@ -57,14 +58,6 @@ void SettingsDialog::activateTab(const QString& tabName)
         if (m_ui.tabWidget->widget(i)->objectName() == tabName)
             m_ui.tabWidget->setCurrentIndex(i);
     }
-}
-
-void SettingsDialog::hideHotkeys()
-{
-    m_ui.lblHotkey->hide();
-    m_ui.lblHotkeyPlus->hide();
-    m_ui.cmbHotkey1->hide();
-    m_ui.cmbHotkey2->hide();
 }
 
 void SettingsDialog::loadSettings()
@@ -85,7 +78,7 @@ void SettingsDialog::loadSettings()
     m_ui.txtAppleContactsPluginKey->setText(settings.get(kAppleContactsGroup, kKey).toString());
     m_ui.txtThunderbirdPluginId->setText(settings.get(kThunderbirdGroup, kId).toString());
     m_ui.txtThunderbirdPluginKey->setText(settings.get(kThunderbirdGroup, kKey).toString());
-    // The hot-key lists are not loaded: they start on their empty item.
+    loadHotKey();
     m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
     m_ui.txtClickToDialKey->setText(settings.get(kClickToDialGroup, kKey).toString());
     m_loading = false;
@@ -108,9 +101,6 @@ QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
         {kAppleContactsGroup, kKey, m_ui.txtAppleContactsPluginKey->text().trimmed()},
         {kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed()},
         {kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed()},
-        // The hot-key choices are stored as shown.
-        {kClickToDialGroup, kModifier, m_ui.cmbHotkey1->currentText()},
-        {kClickToDialGroup, kHotkey, m_ui.cmbHotkey2->currentText()},
         {kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed()},
         {kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed()},
     };
@@ -125,11 +115,56 @@ void SettingsDialog::saveSettings()
     const QList<SettingValue> values = valuesToSave();
     for (const SettingValue& value : values)
         settings.set(value.group, value.key, value.value);
+    const bool hotKeySaved = saveHotKey();
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
                             QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));
     m_saved = true;
-    changeDirtyState(false);
+    // A refused key is not what the store holds: the choice on screen stays an unsaved edit.
+    if (hotKeySaved)
+        changeDirtyState(false);
+}
+
+void SettingsDialog::loadHotKey()
+{
+    Settings settings;
+    const QString modifier = settings.get(kClickToDialGroup, kModifier).toString();
+    const QString key = settings.get(kClickToDialGroup, kHotkey).toString();
+    // A stored value that is not in a list (edited by hand) shows as the empty item.
+    m_ui.cmbHotkey1->setCurrentIndex(qMax(0, m_ui.cmbHotkey1->findText(modifier)));
+    m_ui.cmbHotkey2->setCurrentIndex(qMax(0, m_ui.cmbHotkey2->findText(key)));
+    // Held by another program since the start, say, or nothing on this desktop takes keys.
+    if (m_shortcut)
+        showHotKeyStatus(m_shortcut->statusText());
+}
+
+void SettingsDialog::showHotKeyStatus(const QString& text)
+{
+    // The status line is shared: only what the hot key said before is replaced.
+    const QString shown = m_ui.lblSettingsStatus->text();
+    if (!text.isEmpty() || (!shown.isEmpty() && shown == m_hotKeyStatus))
+        m_ui.lblSettingsStatus->setText(text);
+    m_hotKeyStatus = text;
+}
+
+bool SettingsDialog::saveHotKey()
+{
+    const QString modifier = m_ui.cmbHotkey1->currentText();
+    const QString key = m_ui.cmbHotkey2->currentText();
+    Settings settings;
+    const bool changed = modifier != settings.get(kClickToDialGroup, kModifier).toString()
+                         || key != settings.get(kClickToDialGroup, kHotkey).toString();
+    QString why;
+    if (changed && m_shortcut && !m_shortcut->apply(modifier, key, why)) {
+        // The key stored before stays, and so does the dialog, with the reason.
+        showHotKeyStatus(why);
+        return false;
+    }
+    if (changed && m_shortcut)
+        showHotKeyStatus(m_shortcut->statusText());
+    settings.set(kClickToDialGroup, kModifier, modifier);
+    settings.set(kClickToDialGroup, kHotkey, key);
+    return true;
 }
 
 void SettingsDialog::setupConnections()
@@ -177,7 +212,9 @@ void SettingsDialog::changeDirtyState(bool dirty)
 void SettingsDialog::accept()
 {
     saveSettings();
-    QDialog::accept();
+    // Open while a refused hot key waits for another choice.
+    if (!m_dirty)
+        QDialog::accept();
 }
 
 void SettingsDialog::reject()

@@ -2,6 +2,7 @@
 #include "GlobalHotKey.h"
 #include "GlobalShortcutsPortal.h"
 #include "Notifier.h"
+#include "PortalMock.h"
 #include "PrivateBus.h"
 #include "SelectionReader.h"
 #include "SystemTrayIcon.h"
@@ -46,40 +47,14 @@ class TestDesktop : public QObject
     }
     bool act(PrivateBus& bus, uint id, const QString& key) { return emitSignal(bus, "ActionInvoked", "us", id, key); }
 
-    const QString kPortal = "org.freedesktop.portal.Desktop", kPortalPath = "/org/freedesktop/portal/desktop",
-                  kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
-    // dbusmock as the desktop's portal with global shortcuts. Each request answers (response code 0, or
-    // `bindResponse` for BindShortcuts) on a Request object of its own, at the path derived from the caller's
-    // name and token, before the call returns; BindShortcuts reports "Ctrl+F9" as each shortcut's trigger.
+    const QString kPortal = PortalMock::Service, kPortalPath = PortalMock::Path;
     bool startPortal(PrivateBus& bus, QProcess& mock, uint bindResponse = 0)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
-        mock.setProcessEnvironment(env);
-        mock.start("/usr/bin/python3", {"-m", "dbusmock", kPortal, kPortalPath, kShortcuts});
-        const QString caller = bus.connection().baseService().mid(1).replace('.', '_');
-        const QString answer = QString("path = '/org/freedesktop/portal/desktop/request/%1/' + args[-1]['handle_token']\n"
-                                       "self.AddObject(path, 'org.freedesktop.portal.Request', {}, [])\n"
-                                       "objects[path].EmitSignal('org.freedesktop.portal.Request', 'Response', 'ua{sv}', "
-                                       "[dbus.UInt32(%2), results])\nret = dbus.ObjectPath(path)").arg(caller);
-        const QString session = "results = {'session_handle': '/org/freedesktop/portal/desktop/session/" + caller
-                                + "/' + args[0]['session_handle_token']}\n" + answer.arg(0);
-        const QString bind = "results = {'shortcuts': dbus.Array([(s[0], dict(s[1], trigger_description='Ctrl+F9')) "
-                             "for s in args[1]], signature='(sa{sv})')}\n" + answer.arg(bindResponse);
-        const auto ok = [&](const QString& method, const QVariantList& args) {
-            return bus.call(kPortal, kPortalPath, method, args).type() == QDBusMessage::ReplyMessage;
-        };
-        return bus.waitFor(kPortal) && ok("AddProperty", {kShortcuts, "version", QVariant::fromValue(QDBusVariant(1u))})
-               && ok("AddMethod", {kShortcuts, "CreateSession", "a{sv}", "o", session})
-               && ok("AddMethod", {kShortcuts, "BindShortcuts", "oa(sa{sv})sa{sv}", "o", bind});
+        return PortalMock::start(mock, bus.connection(), bus.address(), bus.connection().baseService(), bindResponse);
     }
     bool press(PrivateBus& bus, const QString& session, const QString& id)
     {
-        const QVariantList args{QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(session)))),
-                                QVariant::fromValue(QDBusVariant(id)), QVariant::fromValue(QDBusVariant(qulonglong(7))),
-                                QVariant::fromValue(QDBusVariant(QVariantMap()))};
-        return bus.call(kPortal, kPortalPath, "EmitSignal", {kShortcuts, "Activated", "osta{sv}", args}).type()
-               == QDBusMessage::ReplyMessage;
+        return PortalMock::press(bus.connection(), session, id);
     }
 
     static DesktopNotification call(const QString& number, const QString& text = "Inkomende oproep")

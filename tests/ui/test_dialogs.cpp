@@ -159,7 +159,7 @@ private slots:
 
     void save_storesEveryFieldTrimmedAndReadsItBack()
     {
-        SettingsDialog dialog(nullptr);
+        SettingsDialog dialog(nullptr, nullptr);
         const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
         QVERIFY(fields.size() >= 12);
         for (QLineEdit* field : fields)
@@ -172,7 +172,7 @@ private slots:
                               s.get(kClickToDialGroup, kKey).toString(),
                               s.get(kNotificationsGroup, kEnabled).toString()}),
                  QStringList({"txtCustomerNumber", "txtCustomerPassword", "txtClickToDialKey", "true"}));
-        SettingsDialog reopened(nullptr);
+        SettingsDialog reopened(nullptr, nullptr);
         for (QLineEdit* field : fields)
             QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
@@ -188,7 +188,7 @@ private slots:
             {"close", true, QMessageBox::Cancel, "100", true}};
         for (const auto& row : table) {
             Settings().set(kCustomerGroup, kNumber, QStringLiteral("100"));
-            SettingsDialog dialog(nullptr);
+            SettingsDialog dialog(nullptr, nullptr);
             dialog.show();
             if (row.edited)
                 dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));
