@@ -6,13 +6,10 @@
 #include "KarvelonApplication.h"
 #include "MessageBox.h"
 #include "PbxSimulator.h"
-#include "PortalMock.h"
-#include "PrivateBus.h"
 #include "Settings.h"
 #include "TestSupport.h"
 #include "Windows.h"
 
-#include <QUrlQuery>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -55,8 +52,20 @@ private slots:
     // each show their own. Runs in a child whose program talks to the simulator this process started.
     void callOutcome_inItsOwnWindow_neverBehindTheChannel()
     {
-        if (qEnvironmentVariableIsEmpty("KARVELON_TEST_SIM"))
-            return runInChild({"201", "202"});
+        if (qEnvironmentVariableIsEmpty("KARVELON_TEST_SIM")) {
+            PbxSimulator sim;
+            QVERIFY2(sim.start(), sim.output().constData());
+            E2e::seedDemoCustomer(true, {"201", "202"});
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("KARVELON_TEST_SIM", sim.ports());
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
+            QVERIFY(child.waitForFinished(60000));
+            QCOMPARE(child.exitCode(), 0);
+            return;
+        }
         PbxSimulator sim;
         sim.attach(qEnvironmentVariable("KARVELON_TEST_SIM"));
         const QJsonObject slow{{"delayMs", 2000}};
@@ -90,64 +99,8 @@ private slots:
         QCOMPARE(endpoints.filter("krpopnotify").size(), 0);
     }
 
-    // Where programs cannot grab keys, the saved key is bound through the desktop's portal at start-up; its press
-    // opens the dial window with the copied number, and Return calls it with the default account.
-    void portalShortcut_dialsTheCopiedNumber()
-    {
-        if (qEnvironmentVariableIsEmpty("KARVELON_TEST_SIM")) {
-            PrivateBus bus;
-            QVERIFY(bus.start());
-            return runInChild({}, bus.address());
-        }
-        PbxSimulator sim;
-        sim.attach(qEnvironmentVariable("KARVELON_TEST_SIM"));
-        const QDBusConnection bus = QDBusConnection::sessionBus();
-        QProcess portal;
-        QVERIFY(PortalMock::start(portal, bus, qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), bus.baseService()));
-        Settings().set("ClickToDial", "Modifier", "Control");
-        Settings().set("ClickToDial", "Hotkey", "F9");
-        app()->init();
-        QList<QVariantList> binds;
-        QTRY_COMPARE((binds = PrivateBus::methodCalls(PortalMock::control(bus, "GetMethodCalls", {"BindShortcuts"}))).size(), 1);
-        QGuiApplication::clipboard()->setText("Jan de Vries\nT +31 (0)20-123 45 67\nM 06-12 34 56 78");
-        QVERIFY(PortalMock::press(bus, binds[0][0].value<QDBusObjectPath>().path(), "dial-selection"));
-        QLineEdit* field = nullptr;
-        QTRY_VERIFY((field = QApplication::focusWidget() ? qobject_cast<QLineEdit*>(QApplication::focusWidget()) : nullptr));
-        QCOMPARE(field->selectedText(), "+31201234567");
-        QTest::keyClick(field, Qt::Key_Return);
-        const auto placed = [&sim]() {
-            for (const QJsonValue request : sim.requests()) {
-                const QUrlQuery query(request["rawQuery"].toString());
-                if (request["endpoint"].toString().endsWith("cltodlapp.php") && query.queryItemValue("telnr") != "0")
-                    return query.queryItemValue("sipacc") + ' ' + query.queryItemValue("telnr");
-            }
-            return QString();
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(placed(), "201 0031201234567", 10000);
-        portal.kill(), portal.waitForFinished();
-    }
-
 private:
     static KarvelonApplication* app() { return qobject_cast<KarvelonApplication*>(qApp); }
-
-    // Runs the current test function in a child process whose program talks to a simulator this process starts
-    // (and, with busAddress, to that session bus).
-    void runInChild(const QStringList& checkedAccounts, const QString& busAddress = QString())
-    {
-        PbxSimulator sim;
-        QVERIFY2(sim.start(), sim.output().constData());
-        E2e::seedDemoCustomer(true, checkedAccounts);
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("KARVELON_TEST_SIM", sim.ports());
-        if (!busAddress.isEmpty())
-            env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
-        QVERIFY(child.waitForFinished(60000));
-        QCOMPARE(child.exitCode(), 0);
-    }
 };
 
 int main(int argc, char** argv)

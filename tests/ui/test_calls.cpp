@@ -253,10 +253,10 @@ private slots:
         DialWindow window(&history, false);
         auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
         auto* status = window.findChild<QLabel*>(QStringLiteral("lblDialStatus"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         for (const auto& row : table) {
             window.prepare();
-            window.show();
-            QVERIFY(QTest::qWaitForWindowActive(&window));
             window.offerFoundNumbers(row.found, row.clipboardOnly);
             QCOMPARE(field->selectedText(), row.found.value(0));
             QCOMPARE(qobject_cast<QStringListModel*>(field->completer()->model())->stringList(),

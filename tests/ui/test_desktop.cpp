@@ -1,10 +1,11 @@
 #include "DesktopNotifications.h"
+#include "DialShortcut.h"
 #include "GlobalHotKey.h"
 #include "GlobalShortcutsPortal.h"
 #include "Notifier.h"
-#include "PortalMock.h"
 #include "PrivateBus.h"
 #include "SelectionReader.h"
+#include "Settings.h"
 #include "SystemTrayIcon.h"
 #include "TestSupport.h"
 
@@ -47,14 +48,40 @@ class TestDesktop : public QObject
     }
     bool act(PrivateBus& bus, uint id, const QString& key) { return emitSignal(bus, "ActionInvoked", "us", id, key); }
 
-    const QString kPortal = PortalMock::Service, kPortalPath = PortalMock::Path;
+    const QString kPortal = "org.freedesktop.portal.Desktop", kPortalPath = "/org/freedesktop/portal/desktop",
+                  kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
+    // dbusmock as the desktop's portal with global shortcuts. Each request answers (response code 0, or
+    // `bindResponse` for BindShortcuts) on a Request object of its own, at the path derived from the caller's
+    // name and token, before the call returns; BindShortcuts reports "Ctrl+F9" as each shortcut's trigger.
     bool startPortal(PrivateBus& bus, QProcess& mock, uint bindResponse = 0)
     {
-        return PortalMock::start(mock, bus.connection(), bus.address(), bus.connection().baseService(), bindResponse);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+        mock.setProcessEnvironment(env);
+        mock.start("/usr/bin/python3", {"-m", "dbusmock", kPortal, kPortalPath, kShortcuts});
+        const QString caller = bus.connection().baseService().mid(1).replace('.', '_');
+        const QString answer = QString("path = '/org/freedesktop/portal/desktop/request/%1/' + args[-1]['handle_token']\n"
+                                       "self.AddObject(path, 'org.freedesktop.portal.Request', {}, [])\n"
+                                       "objects[path].EmitSignal('org.freedesktop.portal.Request', 'Response', 'ua{sv}', "
+                                       "[dbus.UInt32(%2), results])\nret = dbus.ObjectPath(path)").arg(caller);
+        const QString session = "results = {'session_handle': '/org/freedesktop/portal/desktop/session/" + caller
+                                + "/' + args[0]['session_handle_token']}\n" + answer.arg(0);
+        const QString bind = "results = {'shortcuts': dbus.Array([(s[0], dict(s[1], trigger_description='Ctrl+F9')) "
+                             "for s in args[1]], signature='(sa{sv})')}\n" + answer.arg(bindResponse);
+        const auto ok = [&](const QString& method, const QVariantList& args) {
+            return bus.call(kPortal, kPortalPath, method, args).type() == QDBusMessage::ReplyMessage;
+        };
+        return bus.waitFor(kPortal) && ok("AddProperty", {kShortcuts, "version", QVariant::fromValue(QDBusVariant(1u))})
+               && ok("AddMethod", {kShortcuts, "CreateSession", "a{sv}", "o", session})
+               && ok("AddMethod", {kShortcuts, "BindShortcuts", "oa(sa{sv})sa{sv}", "o", bind});
     }
     bool press(PrivateBus& bus, const QString& session, const QString& id)
     {
-        return PortalMock::press(bus.connection(), session, id);
+        const QVariantList args{QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(session)))),
+                                QVariant::fromValue(QDBusVariant(id)), QVariant::fromValue(QDBusVariant(qulonglong(7))),
+                                QVariant::fromValue(QDBusVariant(QVariantMap()))};
+        return bus.call(kPortal, kPortalPath, "EmitSignal", {kShortcuts, "Activated", "osta{sv}", args}).type()
+               == QDBusMessage::ReplyMessage;
     }
 
     static DesktopNotification call(const QString& number, const QString& text = "Inkomende oproep")
@@ -200,6 +227,39 @@ private slots:
         QVERIFY(startPortal(bus, mock, 1)); // the user cancels the desktop's question
         portal.bind("CTRL+F9");
         QTRY_COMPARE(portal.state(), GlobalShortcutsPortal::Refused);
+        mock.kill(), mock.waitForFinished();
+    }
+
+    // Where no key can be grabbed, the saved key goes to the desktop's portal once it is known to be there, only a
+    // new choice binds again, and a press passes on; without the portal a choice is refused with the way out.
+    void dialShortcut_bindsThroughThePortal()
+    {
+        PrivateBus bus;
+        QProcess mock;
+        QVERIFY(bus.start());
+        QString why;
+        {
+            DialShortcut none(bus.connection());
+            none.applyStored(); // nothing saved: only asks whether the portal is there
+            QTRY_VERIFY(!none.apply("Control", "F9", why));
+            QVERIFY(why.contains("--dial-selection"));
+        }
+        QVERIFY(startPortal(bus, mock));
+        const auto binds = [&]() { return PrivateBus::methodCalls(bus.call(kPortal, kPortalPath, "GetMethodCalls", {"BindShortcuts"})); };
+        Settings().set("ClickToDial", "Modifier", "Control");
+        Settings().set("ClickToDial", "Hotkey", "F9");
+        DialShortcut shortcut(bus.connection());
+        QSignalSpy pressed(&shortcut, &DialShortcut::activated);
+        shortcut.applyStored();
+        QTRY_COMPARE(binds().size(), 1);
+        QVERIFY(shortcut.apply("Alt", "F2", why));
+        QTRY_COMPARE(binds().size(), 2);
+        Settings().set("ClickToDial", "Modifier", "Alt");
+        Settings().set("ClickToDial", "Hotkey", "F2");
+        shortcut.applyStored(); // what the settings dialog just set
+        QVERIFY(press(bus, binds().last().value(0).value<QDBusObjectPath>().path(), "dial-selection"));
+        QTRY_COMPARE(pressed.count(), 1);
+        QCOMPARE(binds().size(), 2);
         mock.kill(), mock.waitForFinished();
     }
 

@@ -158,10 +158,8 @@ private slots:
         for (const auto& row : table) {
             SettingsDialog dialog(nullptr, &shortcut);
             dialog.show();
-            for (const auto& [list, item] : {std::pair<QString, QString>{"cmbHotkey1", row.modifier}, {"cmbHotkey2", row.key}}) {
-                auto* combo = dialog.findChild<QComboBox*>(list);
-                combo->setCurrentIndex(combo->findText(item));
-            }
+            for (auto* combo : dialog.findChildren<QComboBox*>(QRegularExpression("^cmbHotkey[12]$")))
+                combo->setCurrentIndex(combo->findText(combo->objectName().endsWith('1') ? row.modifier : row.key));
             QTest::mouseClick(dialog.findChild<QPushButton*>("btnSave"), Qt::LeftButton);
             QCOMPARE(dialog.isVisible(), !row.closes);
             QCOMPARE(dialog.findChild<QLabel*>("lblSettingsStatus")->text(),
