@@ -168,7 +168,6 @@ private slots:
         QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Instellingen"));
         QTRY_COMPARE_WITH_TIMEOUT(find("Karvelon - Instellingen", "widgets", "lblSettingsStatus")["text"].toString(),
                                   "Deze sneltoets is al in gebruik door een ander programma.", 15000);
-        QCOMPARE(m_karvelon.state(), QProcess::Running);
         holder.kill(), holder.waitForFinished();
     }
 
