@@ -1,5 +1,6 @@
 #include "IncomingCalls.h"
 
+#include "AddressBook.h"
 #include "CallHistory.h"
 #include "Clock.h"
 #include "Logger.h"
@@ -23,8 +24,23 @@ QString IncomingCalls::messageText(const IncomingCall& call)
     return text;
 }
 
-void IncomingCalls::onIncomingCall(const IncomingCall& call)
+// The name the user's own address books have for a caller the service's phone book does not know; a name the
+// service sent is never replaced.
+QString IncomingCalls::addressBookName(const IncomingCall& call) const
 {
+    if (!call.contact.isEmpty() || !m_addressBook)
+        return QString();
+    return m_addressBook->lookup(call.number);
+}
+
+void IncomingCalls::onIncomingCall(const IncomingCall& announced)
+{
+    // Shown, logged and kept as if the service had sent it, and marked in the history.
+    IncomingCall call = announced;
+    const QString found = addressBookName(call);
+    if (!found.isEmpty())
+        call.contact = found;
+
     const QString text = messageText(call);
     Logger::instance()->log(Logger::Info, QStringLiteral("Notifier"), text);
     m_notifier->showIncomingCall(text, call.number);
@@ -35,5 +51,6 @@ void IncomingCalls::onIncomingCall(const IncomingCall& call)
     record.number = call.number;
     record.name = call.contact;
     record.line = call.did;
+    record.nameFromAddressBook = !found.isEmpty();
     m_history->add(record);
 }

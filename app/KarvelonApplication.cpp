@@ -1,5 +1,6 @@
 #include "KarvelonApplication.h"
 
+#include "AddressBook.h"
 #include "CallHistory.h"
 #include "CallRouter.h"
 #include "ContactPayload.h"
@@ -142,7 +143,29 @@ void KarvelonApplication::init()
         SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
         SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
         QMetaObject::invokeMethod(m_channel, &NotificationChannel::onSettingsUpdated, Qt::QueuedConnection);
+        startAddressBook();
     });
+}
+
+// Caller names from the user's own address books: read in the background once the tray is up (a large folder would
+// otherwise compete with the start-up for the processor), read again when the files change (the book watches them)
+// and when saved settings name other sources.
+void KarvelonApplication::startAddressBook()
+{
+    m_addressBook = new AddressBook(addressBookSources(), this);
+    m_incomingCalls->setAddressBook(m_addressBook);
+    connect(this, &KarvelonApplication::settingsUpdated, m_addressBook, [this]() {
+        const AddressBookSources sources = addressBookSources();
+        if (sources != m_addressBook->sources())
+            m_addressBook->setSources(sources);
+    });
+}
+
+AddressBookSources KarvelonApplication::addressBookSources() const
+{
+    AddressBookSources sources = AddressBookSources::fromSettings();
+    sources.rebuildDelayMsecs = m_config.addressBookRebuildDelayMsecs;
+    return sources;
 }
 
 void KarvelonApplication::registerHotKey()

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+class AddressBook;
+struct AddressBookSources;
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
@@ -38,6 +40,8 @@ public:
     CallHistory* callHistory() const { return m_callHistory; }
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
+    // The names of callers from the user's own contacts; null until start-up is over and they are being read.
+    AddressBook* addressBook() const { return m_addressBook; }
 
 signals:
     void settingsUpdated();
@@ -53,6 +57,9 @@ public slots:
 private:
     Q_DISABLE_COPY(KarvelonApplication)
 
+    void startAddressBook();
+    AddressBookSources addressBookSources() const;
+
     const ServiceConfig m_config;
     SystemTrayIcon* m_systemTrayIcon = nullptr;
     DesktopNotifications* m_desktopNotifications = nullptr;
@@ -61,6 +68,7 @@ private:
     CallRouter* m_calls = nullptr;
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
+    AddressBook* m_addressBook = nullptr;
     // Dial from anywhere: the key (or the desktop's shortcut) and what it reads.
     DialShortcut* m_dialShortcut = nullptr;
     SelectionReader* m_selection = nullptr;

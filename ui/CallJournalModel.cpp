@@ -3,6 +3,7 @@
 #include "CallHistory.h"
 
 #include <QDateTime>
+#include <QFont>
 
 CallJournalModel::CallJournalModel(CallHistory* history, QObject* parent)
     : QAbstractTableModel(parent), m_history(history), m_incoming(QStringLiteral(":/icons/callIncoming16")),
@@ -47,6 +48,19 @@ QVariant CallJournalModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         if (column == DirectionColumn)
             return call.direction == CallRecord::Incoming ? m_incoming : m_outgoing;
+        return QVariant();
+    // A name found in the user's own address books rather than sent by the service: in italics, and its tooltip
+    // (the whole name, as a cut-off cell would show) says where it came from.
+    case Qt::FontRole:
+        if (column == NameColumn && call.nameFromAddressBook) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return QVariant();
+    case Qt::ToolTipRole:
+        if (column == NameColumn && call.nameFromAddressBook)
+            return QStringLiteral("Uit uw adresboek: %1").arg(call.name);
         return QVariant();
     case NumberRole:
         return call.number;

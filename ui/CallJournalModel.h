@@ -7,8 +7,9 @@
 class CallHistory;
 
 // Every call the history keeps, newest first: direction, time, name, number and
-// (for incoming calls) the line that was called. Read-only; a proxy sorts and
-// filters it.
+// (for incoming calls) the line that was called; a name found in the user's
+// own address books in italics, with a tooltip that says so. Read-only; a
+// proxy sorts and filters it.
 class CallJournalModel : public QAbstractTableModel
 {
     Q_OBJECT

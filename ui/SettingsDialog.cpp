@@ -1,6 +1,8 @@
 #include "SettingsDialog.h"
 
+#include "AddressBook.h"
 #include "DialShortcut.h"
+#include "FileDialog.h"
 #include "Logger.h"
 #include "MessageBox.h"
 #include "NotificationChannel.h"
@@ -9,6 +11,7 @@
 #include "SipAccountsDialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMetaObject>
 #include <QSettings>
 
@@ -33,6 +36,7 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, DialShortcut* short
     // Connected only after loading, so filling the fields never counts as an edit.
     loadSettings();
     setupConnections();
+    setupAddressBooks();
 
     onNotificationStateChanged(ConnectionSupervisor::Stopped);
     // The channel lives on its own thread: it tells its state again, and the
@@ -81,6 +85,7 @@ void SettingsDialog::loadSettings()
     loadHotKey();
     m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
     m_ui.txtClickToDialKey->setText(settings.get(kClickToDialGroup, kKey).toString());
+    loadAddressBooks();
     m_loading = false;
 }
 
@@ -115,6 +120,7 @@ void SettingsDialog::saveSettings()
     const QList<SettingValue> values = valuesToSave();
     for (const SettingValue& value : values)
         settings.set(value.group, value.key, value.value);
+    saveAddressBooks(settings);
     const bool hotKeySaved = saveHotKey();
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
@@ -333,4 +339,40 @@ bool SettingsDialog::isOfficeAddInInstalled()
 void SettingsDialog::checkOutlookAddin()
 {
     m_ui.chkActivatePlugin->setEnabled(isOfficeAddInInstalled());
+}
+
+void SettingsDialog::loadAddressBooks()
+{
+    // Read as the address book reads them: Thunderbird's are used unless switched off.
+    const AddressBookSources sources = AddressBookSources::fromSettings();
+    m_ui.txtVCardPath->setText(sources.vCardPath);
+    m_ui.chkThunderbird->setChecked(sources.thunderbird);
+}
+
+void SettingsDialog::saveAddressBooks(Settings& settings)
+{
+    settings.set(kAddressBooksGroup, kVCardPath, m_ui.txtVCardPath->text().trimmed());
+    settings.set(kAddressBooksGroup, kThunderbird, m_ui.chkThunderbird->isChecked());
+}
+
+void SettingsDialog::setupAddressBooks()
+{
+    const auto markDirty = [this]() { changeDirtyState(true); };
+    connect(m_ui.txtVCardPath, &QLineEdit::textChanged, this, markDirty);
+    connect(m_ui.chkThunderbird, &QCheckBox::stateChanged, this, markDirty);
+    // A file (an export) or a folder (what a CardDAV sync keeps): one dialog cannot offer both.
+    connect(m_ui.btnVCardFile, &QPushButton::clicked, this, [this]() { chooseVCardPath(false); });
+    connect(m_ui.btnVCardFolder, &QPushButton::clicked, this, [this]() { chooseVCardPath(true); });
+}
+
+void SettingsDialog::chooseVCardPath(bool folder)
+{
+    const QString current = m_ui.txtVCardPath->text().trimmed();
+    const QString start = current.isEmpty() ? QDir::homePath() : current;
+    const QString path =
+        folder ? FileDialog::getExistingDirectory(this, QStringLiteral("vCard-map kiezen"), start)
+               : FileDialog::getOpenFileName(this, QStringLiteral("vCard-bestand kiezen"), start,
+                                             QStringLiteral("vCard-bestanden (*.vcf *.vcard);;Alle bestanden (*)"));
+    if (!path.isEmpty())
+        m_ui.txtVCardPath->setText(path);
 }

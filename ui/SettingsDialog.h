@@ -11,6 +11,7 @@
 
 class DialShortcut;
 class NotificationChannel;
+class Settings;
 
 // The tabbed settings dialog: credentials, notifications, plug-ins, click-to-dial.
 class SettingsDialog : public QDialog
@@ -68,6 +69,11 @@ private:
     void manageSipAccounts(SourceType::Type type);
     bool isOfficeAddInInstalled();
     void checkOutlookAddin();
+    // "Adresboeken": the vCard file or folder and Thunderbird's address books, for the names of callers.
+    void loadAddressBooks();
+    void saveAddressBooks(Settings& settings);
+    void setupAddressBooks();
+    void chooseVCardPath(bool folder);
 
     Ui_SettingsDialog m_ui;
     NotificationChannel* m_channel = nullptr;

@@ -1,3 +1,4 @@
+#include "AddressBook.h"
 #include "Clock.h"
 #include "FileDialog.h"
 #include "LogRecord.h"
@@ -120,7 +121,7 @@ private slots:
         note.close();
         const QString target = m_exportDir + QStringLiteral("logboek ß.zip");
         LogViewerDialog dialog;
-        FileDialog::setNextSaveFileName(target);
+        FileDialog::setNextPath(target);
         press(dialog, "btnExport", QMessageBox::Ok);
 
         QCOMPARE(filesIn(m_exportDir), QStringList{QStringLiteral("logboek ß.zip")});
@@ -145,7 +146,7 @@ private slots:
             existing.close();
             QVERIFY(unreadable.isEmpty() || QFile::link(QStringLiteral("/proc/self/mem"), m_logDir + unreadable));
             LogViewerDialog dialog;
-            FileDialog::setNextSaveFileName(m_exportDir + target);
+            FileDialog::setNextPath(m_exportDir + target);
             press(dialog, "btnExport", QMessageBox::Ok);
             QVERIFY(unreadable.isEmpty() || QFile::remove(m_logDir + unreadable));
 
@@ -176,6 +177,41 @@ private slots:
         for (QLineEdit* field : fields)
             QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
+    }
+
+    // "Adresboeken": "Bestand…" asks for an existing file, "Map…" for a folder (the real dialogs, answered as a user
+    // would; cancelled: the field stays); Thunderbird's books are used until switched off; saved where they are read.
+    void addressBooks_fileOrFolderAndThunderbird_savedWhereTheyAreRead()
+    {
+        QVERIFY(QFile(m_exportDir + QStringLiteral("export.vcf")).open(QIODevice::WriteOnly));
+        SettingsDialog dialog(nullptr, nullptr);
+        auto* path = dialog.findChild<QLineEdit*>(QStringLiteral("txtVCardPath"));
+        auto* thunderbird = dialog.findChild<QCheckBox*>(QStringLiteral("chkThunderbird"));
+        QVERIFY(path->text().isEmpty() && thunderbird->isChecked()); // nothing stored yet
+        const struct { const char* button; const char* asks; QString chosen; } table[] = {
+            {"btnVCardFile", "file", m_exportDir + QStringLiteral("export.vcf")},
+            {"btnVCardFolder", "folder", m_exportDir.chopped(1)},
+            {"btnVCardFile", "file", QString()}}; // cancelled
+        for (const auto& row : table) {
+            QString asks;
+            QTimer::singleShot(0, this, [&]() {
+                auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(files && files->acceptMode() == QFileDialog::AcceptOpen);
+                asks = files->testOption(QFileDialog::ShowDirsOnly) ? "folder"
+                       : files->fileMode() == QFileDialog::ExistingFile ? "file" : "?";
+                files->selectFile(row.chosen);
+                row.chosen.isEmpty() ? files->reject() : static_cast<QDialog*>(files)->accept();
+            });
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QLatin1String(row.button)), Qt::LeftButton);
+            QCOMPARE(asks, QLatin1String(row.asks));
+            QCOMPARE(path->text(), row.chosen.isEmpty() ? table[1].chosen : row.chosen);
+        }
+        thunderbird->setChecked(false);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+        const AddressBookSources saved = AddressBookSources::fromSettings();
+        QVERIFY(saved.vCardPath == table[1].chosen && !saved.thunderbird);
+        SettingsDialog reopened(nullptr, nullptr);
+        QVERIFY(!reopened.findChild<QCheckBox*>(QStringLiteral("chkThunderbird"))->isChecked());
     }
 
     void closing_asksToSaveOnlyWhenEdited()
