@@ -5,6 +5,8 @@
 #include "CallRouter.h"
 #include "ContactPayload.h"
 #include "DesktopNotifications.h"
+#include "DialShortcut.h"
+#include "DialWindow.h"
 #include "DoNotDisturb.h"
 #include "IncomingCalls.h"
 #include "InstanceMessage.h"
@@ -17,6 +19,7 @@
 #include "Notifier.h"
 #include "RecentCallsMenu.h"
 #include "ScreenPopOpener.h"
+#include "SelectionReader.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountManager.h"
@@ -70,7 +73,10 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     m_api = new KarvelonApi(m_config);
     m_channel = new NotificationChannel(m_config);
     m_commandServer = new InternalKarvelonApi(m_config.commandServerName);
-    m_windows = new Windows(m_calls, m_callHistory, m_channel);
+    // Both speak to the X server: gone before the application's connection to it.
+    m_dialShortcut = new DialShortcut(QDBusConnection::sessionBus());
+    m_selection = new SelectionReader();
+    m_windows = new Windows(m_calls, m_callHistory, m_channel, m_dialShortcut);
 
     // At the desk: one owner each for "Niet storen" and the new calls, which
     // the tray, the windows and the road of incoming calls follow.
@@ -99,6 +105,8 @@ KarvelonApplication::~KarvelonApplication()
     }
     delete m_windows;
     delete m_screenPop;
+    delete m_selection;
+    delete m_dialShortcut;
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
 }
@@ -141,6 +149,14 @@ void KarvelonApplication::init()
     // of the second registration. Done here first, before either starts.
     qRegisterMetaType<QList<QPair<QByteArray, QByteArray>>>();
     qRegisterMetaType<QList<QSslError>>();
+    // Dial from anywhere: the key, the desktop's shortcut or a second start
+    // with --dial-selection reads the selection; its number waits in the dial
+    // window for Return, on the one road of every call.
+    connect(m_dialShortcut, &DialShortcut::activated, m_selection, &SelectionReader::read);
+    connect(m_selection, &SelectionReader::finished, m_windows, [this](const QStringList& numbers) {
+        m_windows->openDialWindow()->offerFoundNumbers(numbers, !m_selection->readsSelection());
+    });
+
     m_workers.start(m_api, QStringLiteral("KarvelonApi"));
     m_workers.start(m_channel, QStringLiteral("NotificationChannel"));
     // Last, so that it goes first: no new plug-in request arrives while the rest goes away.
@@ -180,7 +196,7 @@ AddressBookSources KarvelonApplication::addressBookSources() const
 
 void KarvelonApplication::registerHotKey()
 {
-    // There is no global hot key; the stored "Modifier"/"Hotkey" are unused.
+    m_dialShortcut->applyStored();
 }
 
 void KarvelonApplication::onSettingsUpdated()
@@ -226,6 +242,10 @@ void KarvelonApplication::onMessageReceived(const QString& message)
             showInformationBalloon(false, request.rest);
         else
             m_windows->openDialWindow();
+        return;
+    }
+    if (request.kind == QLatin1String("DialSelection")) {
+        m_selection->read();
         return;
     }
     if (request.kind == QLatin1String("ShowCallDialog") && !request.rest.isEmpty()) {

@@ -11,6 +11,7 @@ struct AddressBookSources;
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
+class DialShortcut;
 class DoNotDisturb;
 class IncomingCalls;
 class InternalKarvelonApi;
@@ -19,6 +20,7 @@ class NewCallCount;
 class NotificationChannel;
 class Notifier;
 class ScreenPopOpener;
+class SelectionReader;
 class SystemTrayIcon;
 class Windows;
 
@@ -76,6 +78,9 @@ private:
     DoNotDisturb* m_doNotDisturb = nullptr;
     NewCallCount* m_newCalls = nullptr;
     ScreenPopOpener* m_screenPop = nullptr;
+    // Dial from anywhere: the key (or the desktop's shortcut) and what it reads.
+    DialShortcut* m_dialShortcut = nullptr;
+    SelectionReader* m_selection = nullptr;
     // Worker objects: made here, then owned by their threads.
     KarvelonApi* m_api = nullptr;
     NotificationChannel* m_channel = nullptr;

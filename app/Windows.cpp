@@ -16,11 +16,13 @@
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
 
-Windows::Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent)
+Windows::Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, DialShortcut* shortcut,
+                 QObject* parent)
     : QObject(parent)
     , m_calls(calls)
     , m_history(history)
     , m_channel(channel)
+    , m_shortcut(shortcut)
 {
 }
 
@@ -50,7 +52,7 @@ void Windows::openSettings(const QString& tabName)
 {
     Logger::instance()->log(Logger::Info, QCoreApplication::applicationName(),
                             QStringLiteral("Instellingen scherm openen"));
-    SettingsDialog dialog(m_channel, nullptr);
+    SettingsDialog dialog(m_channel, m_shortcut, nullptr);
     dialog.activateTab(tabName);
     dialog.exec();
     if (dialog.settingsUpdated())

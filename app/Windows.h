@@ -12,6 +12,7 @@ class CallDialog;
 class CallHistory;
 class CallJournalDialog;
 class CallRouter;
+class DialShortcut;
 class DialWindow;
 class DoNotDisturb;
 class NewCallCount;
@@ -27,8 +28,10 @@ class Windows : public QObject
     Q_OBJECT
 
 public:
-    // None is owned; channel may be null (the settings dialog then shows no connection).
-    Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, QObject* parent = nullptr);
+    // None is owned; channel may be null (the settings dialog then shows no connection), and so may
+    // shortcut (the settings dialog then only stores the hot key).
+    Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, DialShortcut* shortcut,
+            QObject* parent = nullptr);
     ~Windows() override;
 
     // At the desk: the dial window's "Niet storen", the journal's new calls
@@ -61,6 +64,7 @@ private:
     DoNotDisturb* m_doNotDisturb = nullptr;
     NewCallCount* m_newCalls = nullptr;
     ScreenPopOpener* m_screenPop = nullptr;
+    DialShortcut* m_shortcut;
     QPointer<CallJournalDialog> m_journal;
     QPointer<DialWindow> m_dialWindow;
     QList<QPointer<CallDialog>> m_callDialogs;

@@ -6,7 +6,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 namespace NumberFinder {
@@ -56,23 +55,6 @@ bool isWordChar(QChar c)
     return c.isLetterOrNumber();
 }
 
-// "%20" and the like; anything else as it stands (QUrl's decoder reads a
-// malformed "%1%2" as a byte of its own, inventing a digit).
-QString percentDecoded(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    QByteArray decoded;
-    decoded.reserve(bytes.size());
-    for (int i = 0; i < bytes.size(); ++i) {
-        const QByteArray hex = bytes.mid(i + 1, 2);
-        bool ok = bytes.at(i) == '%' && hex.size() == 2 && isxdigit(uchar(hex.at(0))) && isxdigit(uchar(hex.at(1)));
-        decoded.append(ok ? char(hex.toInt(&ok, 16)) : bytes.at(i));
-        if (ok)
-            i += 2;
-    }
-    return QString::fromUtf8(decoded);
-}
-
 // "tel:" and "callto:" links decoded, so that "tel:+31%2020%20123%204567"
 // reads as "tel:+31 20 123 4567".
 QString withLinksDecoded(const QString& text)
@@ -86,7 +68,8 @@ QString withLinksDecoded(const QString& text)
         int end = colon + 1;
         while (end < text.size() && !text.at(end).isSpace() && !QStringLiteral("<>\"',").contains(text.at(end)))
             ++end;
-        out += text.midRef(copied, colon + 1 - copied) + percentDecoded(text.mid(colon + 1, end - colon - 1));
+        out += text.midRef(copied, colon + 1 - copied);
+        out += PhoneNumber::percentDecoded(text.mid(colon + 1, end - colon - 1));
         copied = end;
         colon = end - 1;
     }

@@ -157,6 +157,26 @@ void DialWindow::prepare()
     m_number->selectAll();
     m_number->setFocus();
     loadAccounts(QString());
+    m_foundNumber.clear();
+    if (!m_moreFound.isEmpty()) {
+        m_moreFound.clear();
+        loadCompletions();
+    }
+}
+
+void DialWindow::offerFoundNumbers(const QStringList& numbers, bool clipboardOnly)
+{
+    m_foundNumber = numbers.value(0);
+    m_moreFound = numbers.mid(1);
+    m_number->setText(m_foundNumber);
+    m_number->selectAll();
+    m_number->setFocus();
+    loadCompletions();
+    if (numbers.isEmpty()) {
+        m_status->setText(QStringLiteral("Geen telefoonnummer gevonden in de selectie.")
+                          + (clipboardOnly ? QStringLiteral("\nKopieer het nummer eerst en druk dan op de sneltoets.")
+                                           : QString()));
+    }
 }
 
 void DialWindow::showEvent(QShowEvent* event)
@@ -174,7 +194,9 @@ void DialWindow::dial()
     const QString sipId = m_accounts->isHidden() ? QString() : m_accounts->currentData().toString();
     m_closeTimer->stop();
     m_status->clear();
-    const OutgoingCall call = OutgoingCall::make(OutgoingCall::DialWindow, number, sipId);
+    // The log tells a number dialled as it was found from one typed or corrected.
+    const auto origin = number == m_foundNumber ? OutgoingCall::Selection : OutgoingCall::DialWindow;
+    const OutgoingCall call = OutgoingCall::make(origin, number, sipId);
     m_awaited.await(call);
     emit callRequested(call);
 }
@@ -208,11 +230,10 @@ void DialWindow::loadAccounts(const QString& preferredId)
 
 void DialWindow::loadCompletions()
 {
-    if (!m_history)
-        return;
-    QStringList numbers;
-    QSet<QString> seen;
-    const QVector<CallRecord>& calls = m_history->calls();
+    QStringList numbers = m_moreFound;
+    QSet<QString> seen(m_moreFound.cbegin(), m_moreFound.cend());
+    static const QVector<CallRecord> noCalls;
+    const QVector<CallRecord>& calls = m_history ? m_history->calls() : noCalls;
     const QValidator* validator = m_number->validator();
     // Newest first; numbers the field would refuse (anonymous callers, spaces) are not offered.
     for (auto call = calls.crbegin(); call != calls.crend(); ++call) {

@@ -35,6 +35,12 @@ public:
     // "Niet storen" as a checkbox beside the app actions (a desktop without a
     // tray has no tray menu for it); followed from now on, not owned.
     void setDoNotDisturb(DoNotDisturb* doNotDisturb);
+    // The numbers found in what the user selected or copied, after prepare():
+    // the first in the field, selected, so that Return dials it and typing
+    // replaces it; the others first among the completions. None: an empty
+    // field and a status that says so, and where only the clipboard can be
+    // read (clipboardOnly), how to get a number there.
+    void offerFoundNumbers(const QStringList& numbers, bool clipboardOnly);
 
 public slots:
     // The outcome of a call; only that of the window's own call is shown.
@@ -72,6 +78,9 @@ private:
     QLabel* m_status = nullptr;
     QStringListModel* m_recentNumbers = nullptr;
     QTimer* m_closeTimer = nullptr;
+    // From the selection: the number put in the field, and the others.
+    QString m_foundNumber;
+    QStringList m_moreFound;
     AwaitedCall m_awaited;
     // A number that was called successfully is not offered again on the next opening.
     bool m_clearOnPrepare = false;

@@ -125,9 +125,9 @@ GlobalHotKey::Status GlobalHotKey::setShortcut(const QString& modifier, const QS
     return m_status;
 }
 
-QString GlobalHotKey::statusText() const
+QString GlobalHotKey::statusText(Status status)
 {
-    switch (m_status) {
+    switch (status) {
     case InUse:
         return QStringLiteral("Deze sneltoets is al in gebruik door een ander programma.");
     case UnknownKey:
@@ -169,7 +169,11 @@ bool GlobalHotKey::nativeEventFilter(const QByteArray& eventType, void* message,
     if (key->detail != m_keycode || modifiers != m_modifiers)
         return false;
     // Whoever opens a window on it does so after X's event has been handled.
-    if (type == XCB_KEY_PRESS)
+    if (type == XCB_KEY_PRESS) {
+        // Qt never sees this press: without its time, a window manager that
+        // guards the focus would take the window raised for it as an intruder.
+        QX11Info::setAppUserTime(key->time);
         QMetaObject::invokeMethod(this, &GlobalHotKey::activated, Qt::QueuedConnection);
+    }
     return true;
 }

@@ -38,7 +38,8 @@ public:
     Status setShortcut(const QString& modifier, const QString& key);
     Status status() const { return m_status; }
     // What to tell the user about status(); empty when there is nothing to say.
-    QString statusText() const;
+    QString statusText() const { return statusText(m_status); }
+    static QString statusText(Status status);
 
 signals:
     void activated();

@@ -1,6 +1,7 @@
 #include "SettingsDialog.h"
 
 #include "AddressBook.h"
+#include "DialShortcut.h"
 #include "FileDialog.h"
 #include "Logger.h"
 #include "MessageBox.h"
@@ -26,7 +27,8 @@ constexpr int kVersionMinor = 0;
 
 } // namespace
 
-SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : QDialog(parent), m_channel(channel)
+SettingsDialog::SettingsDialog(NotificationChannel* channel, DialShortcut* shortcut, QWidget* parent)
+    : QDialog(parent), m_channel(channel), m_shortcut(shortcut)
 {
     m_ui.setupUi(this);
     m_ui.lblVersion->setText(QStringLiteral("Versie %1.%2").arg(kVersionMajor).arg(kVersionMinor));
@@ -50,7 +52,6 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, QWidget* parent) : 
     m_ui.tabWidget->removeTab(4);
     m_ui.tabWidget->removeTab(2);
 
-    hideHotkeys();
     m_ui.logo->setVisible(true);
 }
 
@@ -62,14 +63,6 @@ void SettingsDialog::activateTab(const QString& tabName)
         if (m_ui.tabWidget->widget(i)->objectName() == tabName)
             m_ui.tabWidget->setCurrentIndex(i);
     }
-}
-
-void SettingsDialog::hideHotkeys()
-{
-    m_ui.lblHotkey->hide();
-    m_ui.lblHotkeyPlus->hide();
-    m_ui.cmbHotkey1->hide();
-    m_ui.cmbHotkey2->hide();
 }
 
 void SettingsDialog::loadSettings()
@@ -90,7 +83,7 @@ void SettingsDialog::loadSettings()
     m_ui.txtAppleContactsPluginKey->setText(settings.get(kAppleContactsGroup, kKey).toString());
     m_ui.txtThunderbirdPluginId->setText(settings.get(kThunderbirdGroup, kId).toString());
     m_ui.txtThunderbirdPluginKey->setText(settings.get(kThunderbirdGroup, kKey).toString());
-    // The hot-key lists are not loaded: they start on their empty item.
+    loadHotKey();
     m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
     m_ui.txtClickToDialKey->setText(settings.get(kClickToDialGroup, kKey).toString());
     loadScreenPop();
@@ -142,9 +135,6 @@ QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
         {kAppleContactsGroup, kKey, m_ui.txtAppleContactsPluginKey->text().trimmed()},
         {kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed()},
         {kThunderbirdGroup, kKey, m_ui.txtThunderbirdPluginKey->text().trimmed()},
-        // The hot-key choices are stored as shown.
-        {kClickToDialGroup, kModifier, m_ui.cmbHotkey1->currentText()},
-        {kClickToDialGroup, kHotkey, m_ui.cmbHotkey2->currentText()},
         {kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed()},
         {kClickToDialGroup, kKey, m_ui.txtClickToDialKey->text().trimmed()},
     };
@@ -161,12 +151,56 @@ void SettingsDialog::saveSettings()
         settings.set(value.group, value.key, value.value);
     const bool screenPopSaved = saveScreenPop();
     saveAddressBooks(settings);
+    const bool hotKeySaved = saveHotKey();
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
                             QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));
     m_saved = true;
-    // A refused address stays in its field, still to be saved.
-    changeDirtyState(!screenPopSaved);
+    // A refused address or key is not what the store holds: it stays on
+    // screen as an unsaved edit, with the reason.
+    changeDirtyState(!screenPopSaved || !hotKeySaved);
+}
+
+void SettingsDialog::loadHotKey()
+{
+    Settings settings;
+    const QString modifier = settings.get(kClickToDialGroup, kModifier).toString();
+    const QString key = settings.get(kClickToDialGroup, kHotkey).toString();
+    // A stored value that is not in a list (edited by hand) shows as the empty item.
+    m_ui.cmbHotkey1->setCurrentIndex(qMax(0, m_ui.cmbHotkey1->findText(modifier)));
+    m_ui.cmbHotkey2->setCurrentIndex(qMax(0, m_ui.cmbHotkey2->findText(key)));
+    // Held by another program since the start, say, or nothing on this desktop takes keys.
+    if (m_shortcut)
+        showHotKeyStatus(m_shortcut->statusText());
+}
+
+void SettingsDialog::showHotKeyStatus(const QString& text)
+{
+    // The status line is shared: only what the hot key said before is replaced.
+    const QString shown = m_ui.lblSettingsStatus->text();
+    if (!text.isEmpty() || (!shown.isEmpty() && shown == m_hotKeyStatus))
+        m_ui.lblSettingsStatus->setText(text);
+    m_hotKeyStatus = text;
+}
+
+bool SettingsDialog::saveHotKey()
+{
+    const QString modifier = m_ui.cmbHotkey1->currentText();
+    const QString key = m_ui.cmbHotkey2->currentText();
+    Settings settings;
+    const bool changed = modifier != settings.get(kClickToDialGroup, kModifier).toString()
+                         || key != settings.get(kClickToDialGroup, kHotkey).toString();
+    QString why;
+    if (changed && m_shortcut && !m_shortcut->apply(modifier, key, why)) {
+        // The key stored before stays, and so does the dialog, with the reason.
+        showHotKeyStatus(why);
+        return false;
+    }
+    if (changed && m_shortcut)
+        showHotKeyStatus(m_shortcut->statusText());
+    settings.set(kClickToDialGroup, kModifier, modifier);
+    settings.set(kClickToDialGroup, kHotkey, key);
+    return true;
 }
 
 void SettingsDialog::setupConnections()

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+class DialShortcut;
 class NotificationChannel;
 class Settings;
 
@@ -19,15 +20,15 @@ class SettingsDialog : public QDialog
 
 public:
     // channel: the notification channel whose connection the dialog shows and
-    // switches (not owned; null: none).
-    explicit SettingsDialog(NotificationChannel* channel, QWidget* parent = nullptr);
+    // switches (not owned; null: none). shortcut: the key that dials the
+    // selection, set anew when its choice is saved (not owned; null: only stored).
+    SettingsDialog(NotificationChannel* channel, DialShortcut* shortcut, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     // Makes the tab whose page has this object name current; unknown or removed tabs change nothing.
     void activateTab(const QString& tabName);
     // Whether the settings were saved at least once while the dialog was open.
     bool settingsUpdated() const { return m_saved; }
-    void hideHotkeys();
 
     struct SettingValue
     {
@@ -35,7 +36,7 @@ public:
         QString key;
         QVariant value;
     };
-    // What saving writes now: the fifteen keys with their (trimmed) field values, in writing order.
+    // What saving writes now besides the hot key: the thirteen keys with their (trimmed) field values, in writing order.
     QList<SettingValue> valuesToSave() const;
 
 public slots:
@@ -61,6 +62,10 @@ private:
     void loadScreenPop();
     // False when the page's address is refused (the user is told why): it is not saved.
     bool saveScreenPop();
+    void loadHotKey();
+    // Sets the chosen key at once and stores it; false when it cannot work (the dialog then says why).
+    bool saveHotKey();
+    void showHotKeyStatus(const QString& text);
     void setupConnections();
     void changeDirtyState(bool dirty);
     void checkDirtynessBeforeSipAccountManagement();
@@ -75,6 +80,9 @@ private:
 
     Ui_SettingsDialog m_ui;
     NotificationChannel* m_channel = nullptr;
+    DialShortcut* m_shortcut = nullptr;
+    // What the status line last said about the hot key.
+    QString m_hotKeyStatus;
     // As the channel last reported it.
     bool m_connected = false;
     bool m_dirty = false;

@@ -59,6 +59,7 @@ private slots:
             {"tel:0031+20", true, ""},
             {"callto:jan.jansen", true, ""},
             {"tel:0201%3Bx%3Dy", true, ""}, // encoded separators
+            {"tel:020%1%234567", true, ""}, // a malformed escape makes up no digit
             {QString::fromUtf8("tel:\xd9\xa1\xd9\xa2"), true, ""}, // non-ASCII digits
             {"Telma;0201234567=Werk", false, ""}};
         for (const auto& row : table) {

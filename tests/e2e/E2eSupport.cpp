@@ -22,7 +22,7 @@ namespace E2e {
 QString missingTools()
 {
     QString missing;
-    for (const QString tool : {"Xvfb", "xdotool", "openbox", "trayer", "dbus-daemon", "status-notifier-watcher", "dunst", "import"})
+    for (const QString tool : {"Xvfb", "xdotool", "xclip", "openbox", "trayer", "dbus-daemon", "status-notifier-watcher", "dunst", "import"})
         missing += QStandardPaths::findExecutable(tool).isEmpty() ? tool + ' ' : QString();
     return missing;
 }

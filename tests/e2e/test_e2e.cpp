@@ -188,7 +188,54 @@ private slots:
         QVERIFY(state()["balloons"].toArray().isEmpty());
     }
 
+    // The hot key and a second start with --dial-selection open the dial window with the number selected, or copied
+    // when nothing is selected; Return calls it with the default account. A key another program holds is reported
+    // in the settings, and the program runs on.
+    void hotKey_dialsTheSelectedOrCopiedNumber()
+    {
+        QVERIFY(m_desktop->start());
+        E2e::seedDemoCustomer(false);
+        Settings().set("ClickToDial", "Modifier", "Control");
+        Settings().set("ClickToDial", "Hotkey", "F9");
+        start(QStringList());
+        const struct { QString primary, clipboard, how, number, call; } table[] = {
+            {"Bel Jan: 020 - 123 45 67", "", "ctrl+F9", "0201234567", "201 0201234567 ok"},
+            {"Mobiel 06-12 34 56 78", "", "Num_Lock ctrl+F9 Num_Lock", "0612345678", "201 0612345678 ok"},
+            {"", "T +31 (0)20-765 43 21", "ctrl+F9", "+31207654321", "201 0031207654321 ok"},
+            {"tel:0201112233", "", "--dial-selection", "0201112233", "201 0201112233 ok"}};
+        for (const auto& row : table) {
+            QVERIFY(put("primary", row.primary) && (row.clipboard.isEmpty() || put("clipboard", row.clipboard)));
+            if (row.how.startsWith("--"))
+                QCOMPARE(second({row.how}), 0);
+            else
+                QVERIFY(m_desktop->xdotool(QStringList("key") + row.how.split(' ')));
+            QTRY_COMPARE_WITH_TIMEOUT(find("Karvelon - Bellen", "widgets", "txtDialNumber")["text"].toString(), row.number, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(state()["focus"].toString(), "txtDialNumber", 10000);
+            const int before = calls("cltodlapp.php").size();
+            QVERIFY(m_desktop->xdotool({"key", "Return"}));
+            QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(before), row.call, 15000);
+        }
+
+        m_karvelon.kill(), m_karvelon.waitForFinished();
+        QProcess holder;
+        holder.setProcessEnvironment(m_desktop->environment());
+        holder.start(KARVELON_X11_PEER, {"grab", "Control", "F9"});
+        QVERIFY(holder.waitForReadyRead(10000) && holder.readLine().trimmed() == "grabbed");
+        start(QStringList());
+        QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Instellingen"));
+        QTRY_COMPARE_WITH_TIMEOUT(find("Karvelon - Instellingen", "widgets", "lblSettingsStatus")["text"].toString(),
+                                  "Deze sneltoets is al in gebruik door een ander programma.", 15000);
+        holder.kill(), holder.waitForFinished();
+    }
+
 private:
+    // Text selected (PRIMARY) or copied (CLIPBOARD), as another program offers it.
+    bool put(const QString& selection, const QString& text) const
+    {
+        return m_desktop->run("sh", {"-c", "printf %s \"$0\" | xclip -selection " + selection, text})
+               && QTest::qWaitFor([&]() { return m_desktop->run("xclip", {"-o", "-selection", selection}) == text; }, 5000);
+    }
+
     // Once the notification channel is up, the service pushes a call.
     bool pushIncomingCall(const QJsonObject& call)
     {

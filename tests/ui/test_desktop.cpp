@@ -1,9 +1,11 @@
 #include "DesktopNotifications.h"
+#include "DialShortcut.h"
 #include "GlobalHotKey.h"
 #include "GlobalShortcutsPortal.h"
 #include "Notifier.h"
 #include "PrivateBus.h"
 #include "SelectionReader.h"
+#include "Settings.h"
 #include "SystemTrayIcon.h"
 #include "TestSupport.h"
 
@@ -232,6 +234,39 @@ private slots:
         QVERIFY(startPortal(bus, mock, 1)); // the user cancels the desktop's question
         portal.bind("CTRL+F9");
         QTRY_COMPARE(portal.state(), GlobalShortcutsPortal::Refused);
+        mock.kill(), mock.waitForFinished();
+    }
+
+    // Where no key can be grabbed, the saved key goes to the desktop's portal once it is known to be there, only a
+    // new choice binds again, and a press passes on; without the portal a choice is refused with the way out.
+    void dialShortcut_bindsThroughThePortal()
+    {
+        PrivateBus bus;
+        QProcess mock;
+        QVERIFY(bus.start());
+        QString why;
+        {
+            DialShortcut none(bus.connection());
+            none.applyStored(); // nothing saved: only asks whether the portal is there
+            QTRY_VERIFY(!none.apply("Control", "F9", why));
+            QVERIFY(why.contains("--dial-selection"));
+        }
+        QVERIFY(startPortal(bus, mock));
+        const auto binds = [&]() { return PrivateBus::methodCalls(bus.call(kPortal, kPortalPath, "GetMethodCalls", {"BindShortcuts"})); };
+        Settings().set("ClickToDial", "Modifier", "Control");
+        Settings().set("ClickToDial", "Hotkey", "F9");
+        DialShortcut shortcut(bus.connection());
+        QSignalSpy pressed(&shortcut, &DialShortcut::activated);
+        shortcut.applyStored();
+        QTRY_COMPARE(binds().size(), 1);
+        QVERIFY(shortcut.apply("Alt", "F2", why));
+        QTRY_COMPARE(binds().size(), 2);
+        Settings().set("ClickToDial", "Modifier", "Alt");
+        Settings().set("ClickToDial", "Hotkey", "F2");
+        shortcut.applyStored(); // what the settings dialog just set
+        QVERIFY(press(bus, binds().last().value(0).value<QDBusObjectPath>().path(), "dial-selection"));
+        QTRY_COMPARE(pressed.count(), 1);
+        QCOMPARE(binds().size(), 2);
         mock.kill(), mock.waitForFinished();
     }
 

@@ -181,7 +181,7 @@ private slots:
         history.add({CallRecord::Outgoing, 3000, "0613", "Uit", "", "", true});
         CallRouter calls(&history);
         ScreenPopOpener opener;
-        Windows windows(&calls, &history, nullptr);
+        Windows windows(&calls, &history, nullptr, nullptr);
         windows.setDesk(nullptr, &newCalls, &opener);
         windows.openCallJournal();
         QCOMPARE(newCalls.count(), 0);

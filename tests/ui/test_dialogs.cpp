@@ -160,7 +160,7 @@ private slots:
 
     void save_storesEveryFieldTrimmedAndReadsItBack()
     {
-        SettingsDialog dialog(nullptr);
+        SettingsDialog dialog(nullptr, nullptr);
         QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
         fields.removeOne(dialog.findChild<QLineEdit*>(QStringLiteral("txtScreenPopUrl"))); // an address: see below
         QVERIFY(fields.size() >= 12);
@@ -174,7 +174,7 @@ private slots:
                               s.get(kClickToDialGroup, kKey).toString(),
                               s.get(kNotificationsGroup, kEnabled).toString()}),
                  QStringList({"txtCustomerNumber", "txtCustomerPassword", "txtClickToDialKey", "true"}));
-        SettingsDialog reopened(nullptr);
+        SettingsDialog reopened(nullptr, nullptr);
         for (QLineEdit* field : fields)
             QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
@@ -189,7 +189,7 @@ private slots:
             {"javascript:alert('{naam}')", "https://crm.example.nl/?tel={nummer}", true},
             {"", "", false}}; // off
         for (const auto& row : table) {
-            SettingsDialog dialog(nullptr);
+            SettingsDialog dialog(nullptr, nullptr);
             dialog.show();
             dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QLatin1String(row.stored));
             dialog.findChild<QLineEdit*>(QStringLiteral("txtScreenPopUrl"))->setText(QLatin1String(row.typed));
@@ -213,7 +213,7 @@ private slots:
     void addressBooks_fileOrFolderAndThunderbird_savedWhereTheyAreRead()
     {
         QVERIFY(QFile(m_exportDir + QStringLiteral("export.vcf")).open(QIODevice::WriteOnly));
-        SettingsDialog dialog(nullptr);
+        SettingsDialog dialog(nullptr, nullptr);
         auto* path = dialog.findChild<QLineEdit*>(QStringLiteral("txtVCardPath"));
         auto* thunderbird = dialog.findChild<QCheckBox*>(QStringLiteral("chkThunderbird"));
         QVERIFY(path->text().isEmpty() && thunderbird->isChecked()); // nothing stored yet
@@ -239,7 +239,7 @@ private slots:
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
         const AddressBookSources saved = AddressBookSources::fromSettings();
         QVERIFY(saved.vCardPath == table[1].chosen && !saved.thunderbird);
-        SettingsDialog reopened(nullptr);
+        SettingsDialog reopened(nullptr, nullptr);
         QVERIFY(!reopened.findChild<QCheckBox*>(QStringLiteral("chkThunderbird"))->isChecked());
     }
 
@@ -253,7 +253,7 @@ private slots:
             {"close", true, QMessageBox::Cancel, "100", true}};
         for (const auto& row : table) {
             Settings().set(kCustomerGroup, kNumber, QStringLiteral("100"));
-            SettingsDialog dialog(nullptr);
+            SettingsDialog dialog(nullptr, nullptr);
             dialog.show();
             if (row.edited)
                 dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));

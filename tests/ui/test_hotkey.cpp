@@ -1,11 +1,14 @@
 // The hot key and the selection on an X display of the test's own (Xvfb with openbox), driven as a user
 // would: xdotool presses keys through XTEST, xclip selects and copies, x11_peer is the other program that
 // holds a key or a selection.
+#include "DialShortcut.h"
 #include "GlobalHotKey.h"
 #include "SelectionReader.h"
+#include "Settings.h"
+#include "SettingsDialog.h"
 #include "TestSupport.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
@@ -139,6 +142,34 @@ private slots:
         QCOMPARE(Peer({"grab", "Alt", "F2"}).answer, "grabbed");
     }
 
+    // Saving a hot key sets it at once. One that another program holds is refused with the reason: the dialog stays
+    // open and the key stored before keeps working. An empty choice lets go of the key.
+    void settings_saveSetsTheKeyAtOnce_keepsTheOldOneWhenRefused()
+    {
+        DialShortcut shortcut(QDBusConnection::sessionBus());
+        Peer holder({"grab", "Alt", "F2"});
+        QCOMPARE(holder.answer, "grabbed");
+        const struct { QString modifier, key; bool closes; QString stored; bool controlF9; } table[] = {
+            // the choice; whether saving closes the dialog; what is stored then; whether Control+F9 is still ours
+            {"Control", "F9", true, "Control+F9", true},
+            {"Alt", "F2", false, "Control+F9", true},
+            {"", "F3", true, "+F3", false}};
+        for (const auto& row : table) {
+            SettingsDialog dialog(nullptr, &shortcut);
+            dialog.show();
+            for (auto* combo : dialog.findChildren<QComboBox*>(QRegularExpression("^cmbHotkey[12]$")))
+                combo->setCurrentIndex(combo->findText(combo->objectName().endsWith('1') ? row.modifier : row.key));
+            QTest::mouseClick(dialog.findChild<QPushButton*>("btnSave"), Qt::LeftButton);
+            QCOMPARE(dialog.isVisible(), !row.closes);
+            QCOMPARE(dialog.findChild<QLabel*>("lblSettingsStatus")->text(),
+                     row.closes ? QString() : GlobalHotKey::statusText(GlobalHotKey::InUse));
+            Settings settings;
+            QCOMPARE(settings.get("ClickToDial", "Modifier").toString() + '+' + settings.get("ClickToDial", "Hotkey").toString(),
+                     row.stored);
+            QCOMPARE(Peer({"grab", "Control", "F9"}).answer, row.controlF9 ? "refused" : "grabbed");
+        }
+    }
+
     // The selection first, the clipboard when it holds no number; an owner that never answers costs a
     // bounded wait; only the start of a huge text is read, and no data that is not text.
     void selection_thenClipboard_bounded_data()
@@ -193,7 +224,7 @@ int main(int argc, char** argv)
 {
     VirtualDisplay display;
     const bool started = display.start();
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     TestHotKey test(started);
     return QTest::qExec(&test, argc, argv);
 }
