@@ -155,12 +155,8 @@ void SipAccountManager::requestRefresh(SourceType::Type type)
     emit refreshRequested(type);
 }
 
-void SipAccountManager::onSipAccountsFetched(SourceType::Type type, bool ok, const SipAccountList& fetched)
+void SipAccountManager::onSipAccountsFetched(SourceType::Type type, bool ok, const SipAccountList& remote)
 {
-    // The list was built on the web-service thread and came through Qt's event
-    // queue, whose lock race detectors cannot see; taking a reference first
-    // orders that thread's writes before our reads for them too.
-    const SipAccountList remote = fetched;
     if (!ok) {
         // One failed request must not wipe the stored accounts and the
         // user's check marks: only a real answer replaces them.

@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUrl>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -34,13 +33,15 @@ QStringList convertArguments(int argc, char** argv)
 Options options()
 {
     return Options{QCommandLineOption(QStringLiteral("call"), QString(), QStringLiteral("call")),
-                   QCommandLineOption(QStringLiteral("debug"), QString())};
+                   QCommandLineOption(QStringLiteral("debug"), QString()),
+                   QCommandLineOption(QStringLiteral("dial-selection"), QString())};
 }
 
 void addOptions(QCommandLineParser& parser, const Options& options)
 {
     parser.addOption(options.call);
     parser.addOption(options.debug);
+    parser.addOption(options.dialSelection);
 }
 
 QString debugLogFilePath()
@@ -116,7 +117,7 @@ QString phoneLinkNumber(const QString& link)
     const int end = rest.indexOf(QRegularExpression(QStringLiteral("[;?]")));
     if (end >= 0)
         rest.truncate(end);
-    return PhoneNumber::normalized(QUrl::fromPercentEncoding(rest.toUtf8()));
+    return PhoneNumber::normalized(PhoneNumber::percentDecoded(rest));
 }
 
 QString callRequestFromPhoneLink(const QString& link)
@@ -161,9 +162,9 @@ int runProgram(int argc, char** argv, const ServiceConfig& config)
 
     KarvelonApplication app(argc, argv, config);
 
-    // A telephone link (a click in a browser) that finds no running instance
-    // starts the program and then shows its call dialog.
-    QString pendingRequest;
+    // A telephone link (a click in a browser) or --dial-selection that finds
+    // no running instance starts the program, which then does it itself.
+    QString pendingMessage;
     if (parser.isSet(opts.call)) {
         const QString value = parser.value(opts.call);
         if (!isPhoneLink(value)) {
@@ -178,18 +179,20 @@ int runProgram(int argc, char** argv, const ServiceConfig& config)
             printLine(invalidLinkMessage(QCoreApplication::applicationName(), value));
             return 1;
         }
-        if (app.isRunning()) {
-            if (app.sendMessage(QStringLiteral("ShowCallDialog|") + request, 5000))
-                return 0;
-            printLine(notRunningMessage(QCoreApplication::applicationName()));
-            return 1;
-        }
-        pendingRequest = request;
+        pendingMessage = QStringLiteral("ShowCallDialog|") + request;
+    } else if (parser.isSet(opts.dialSelection)) {
+        pendingMessage = QStringLiteral("DialSelection|");
     } else if (app.isRunning()) {
         app.sendMessage(QStringLiteral("AlreadyStarted|") + QCoreApplication::applicationName()
                             + QStringLiteral(" is al actief"),
                         1000);
         return 0;
+    }
+    if (!pendingMessage.isEmpty() && app.isRunning()) {
+        if (app.sendMessage(pendingMessage, 5000))
+            return 0;
+        printLine(notRunningMessage(QCoreApplication::applicationName()));
+        return 1;
     }
 
     app.showInformationBalloon(false, QCoreApplication::applicationName() + QStringLiteral(" is actief!"));
@@ -197,10 +200,9 @@ int runProgram(int argc, char** argv, const ServiceConfig& config)
     SourceType::registerMetaType();
     app.init();
     app.onApplicationStarted();
-    if (!pendingRequest.isEmpty()) {
-        // From the event loop, as a request of a second start would arrive.
-        const QString message = QStringLiteral("ShowCallDialog|") + pendingRequest;
-        QTimer::singleShot(0, &app, [&app, message]() { app.onMessageReceived(message); });
+    if (!pendingMessage.isEmpty()) {
+        // From the event loop, as the message of a second start would arrive.
+        QTimer::singleShot(0, &app, [&app, pendingMessage]() { app.onMessageReceived(pendingMessage); });
     }
     return app.exec();
 }

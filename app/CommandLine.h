@@ -16,12 +16,15 @@ namespace CommandLine {
 // argument becomes a null string.
 QStringList convertArguments(int argc, char** argv);
 
-// The options of the program: "--call <request>" and "--debug". No help or
-// version option, so those switches are rejected like any unknown one.
+// The options of the program: "--call <request>", "--dial-selection" and
+// "--debug". No help or version option, so those switches are rejected like
+// any unknown one.
 struct Options
 {
     QCommandLineOption call;
     QCommandLineOption debug;
+    // What the hot key does, for a shortcut set in the desktop's own settings.
+    QCommandLineOption dialSelection;
 };
 Options options();
 void addOptions(QCommandLineParser& parser, const Options& options);

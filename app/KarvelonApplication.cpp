@@ -1,18 +1,26 @@
 #include "KarvelonApplication.h"
 
+#include "AddressBook.h"
 #include "CallHistory.h"
 #include "CallRouter.h"
 #include "ContactPayload.h"
 #include "DesktopNotifications.h"
+#include "DialShortcut.h"
+#include "DialWindow.h"
+#include "DoNotDisturb.h"
 #include "IncomingCalls.h"
 #include "InstanceMessage.h"
 #include "InternalKarvelonApi.h"
 #include "KarvelonApi.h"
 #include "Logger.h"
 #include "MessageBox.h"
+#include "NewCallCount.h"
 #include "NotificationChannel.h"
 #include "Notifier.h"
+#include "RecentCallsMenu.h"
+#include "ScreenPopOpener.h"
 #include "SecretStore.h"
+#include "SelectionReader.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountManager.h"
@@ -22,6 +30,9 @@
 #include <QDBusConnection>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QList>
+#include <QPair>
+#include <QSslError>
 #include <QTimer>
 #include <QTranslator>
 
@@ -64,7 +75,23 @@ KarvelonApplication::KarvelonApplication(int& argc, char** argv, const ServiceCo
     m_api = new KarvelonApi(m_config, m_secrets);
     m_channel = new NotificationChannel(m_config, m_secrets);
     m_commandServer = new InternalKarvelonApi(m_config.commandServerName);
-    m_windows = new Windows(m_calls, m_callHistory, m_channel, m_secrets);
+    // Both speak to the X server: gone before the application's connection to it.
+    m_dialShortcut = new DialShortcut(QDBusConnection::sessionBus());
+    m_selection = new SelectionReader();
+    m_windows = new Windows(m_calls, m_callHistory, m_channel, m_secrets, m_dialShortcut);
+
+    // At the desk: one owner each for "Niet storen" and the new calls, which
+    // the tray, the windows and the road of incoming calls follow.
+    m_doNotDisturb = new DoNotDisturb(DoNotDisturb::DefaultCheckMsecs, this);
+    m_newCalls = new NewCallCount(m_callHistory, this);
+    m_screenPop = new ScreenPopOpener();
+    m_systemTrayIcon->setDesk(m_doNotDisturb, m_newCalls);
+    m_incomingCalls->useDesk(m_doNotDisturb, m_screenPop);
+    m_windows->setDesk(m_doNotDisturb, m_newCalls, m_screenPop);
+    connect(m_systemTrayIcon->recentCallsMenu(), &QMenu::aboutToShow, m_newCalls, &NewCallCount::markSeen);
+    connect(m_desktopNotifications, &DesktopNotifications::pageRequested, m_incomingCalls, &IncomingCalls::openPage);
+    // The channel's thread watches for a resume; an end of "Niet storen" passed while asleep shows at once.
+    connect(m_channel, &NotificationChannel::awake, m_doNotDisturb, &DoNotDisturb::checkNow);
 
     connect(this, &SingleApplication::messageReceived, this, &KarvelonApplication::onMessageReceived);
 }
@@ -79,6 +106,9 @@ KarvelonApplication::~KarvelonApplication()
         delete m_api;
     }
     delete m_windows;
+    delete m_screenPop;
+    delete m_selection;
+    delete m_dialShortcut;
     delete m_systemTrayIcon;
     m_systemTrayIcon = nullptr;
 }
@@ -103,6 +133,7 @@ void KarvelonApplication::init()
     connect(m_channel, &NotificationChannel::showUserNotification, this, &KarvelonApplication::showInformationBalloon);
     connect(m_channel, &NotificationChannel::stateChanged, m_systemTrayIcon, &SystemTrayIcon::setNotificationState);
     connect(this, &KarvelonApplication::settingsUpdated, m_channel, &NotificationChannel::onSettingsUpdated);
+    connect(this, &KarvelonApplication::servicesDue, m_channel, &NotificationChannel::onSettingsUpdated);
     connect(this, &KarvelonApplication::settingsUpdated, this, &KarvelonApplication::onSettingsUpdated);
 
     SipAccountManager* accounts = SipAccountManager::instance();
@@ -118,32 +149,59 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::openDialWindow, m_windows, &Windows::openDialWindow);
     connect(m_windows, &Windows::settingsSaved, this, &KarvelonApplication::settingsUpdated);
 
-    // Once the tray is up: the account lists merge when they arrive, the
-    // channel registers; until then what is stored shows.
-    auto* servicesDue = new QTimer(this);
-    servicesDue->setSingleShot(true);
-    connect(servicesDue, &QTimer::timeout, this, []() {
-        SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
-        SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
+    // Qt's HTTP code registers these list types at its first request; the
+    // web-service and channel threads would both do so at once, and Qt warns
+    // of the second registration. Done here first, before either starts.
+    qRegisterMetaType<QList<QPair<QByteArray, QByteArray>>>();
+    qRegisterMetaType<QList<QSslError>>();
+    // Dial from anywhere: the key, the desktop's shortcut or a second start
+    // with --dial-selection reads the selection; its number waits in the dial
+    // window for Return, on the one road of every call.
+    connect(m_dialShortcut, &DialShortcut::activated, m_selection, &SelectionReader::read);
+    connect(m_selection, &SelectionReader::finished, m_windows, [this](const QStringList& numbers) {
+        m_windows->openDialWindow()->offerFoundNumbers(numbers, !m_selection->readsSelection());
     });
-    connect(servicesDue, &QTimer::timeout, m_channel, &NotificationChannel::onSettingsUpdated);
-    // The connections above and this request are made before the worker
-    // threads start, which orders them before the threads' work also for race
-    // detectors (Qt's own event-queue lock is out of their sight).
-    QMetaObject::invokeMethod(m_commandServer, &InternalKarvelonApi::start, Qt::QueuedConnection);
 
     m_workers.start(m_api, QStringLiteral("KarvelonApi"));
     m_workers.start(m_channel, QStringLiteral("NotificationChannel"));
     // Last, so that it goes first: no new plug-in request arrives while the rest goes away.
-    m_workers.start(m_commandServer, QStringLiteral("InternalKarvelonApi"));
+    m_workers.start(m_commandServer, QStringLiteral("InternalKarvelonApi"), [server = m_commandServer]() { server->start(); });
 
     onSettingsUpdated();
-    servicesDue->start(m_config.serviceStartDelayMsecs);
+    // Once the tray is up: the account lists merge when they arrive, the
+    // channel registers; until then what is stored shows.
+    QTimer::singleShot(m_config.serviceStartDelayMsecs, this, [this]() {
+        SipAccountManager::instance()->requestRefresh(SourceType::AnyPlugin);
+        SipAccountManager::instance()->requestRefresh(SourceType::ClickToDial);
+        emit servicesDue();
+        startAddressBook();
+    });
+}
+
+// Caller names from the user's own address books: read in the background once the tray is up (a large folder would
+// otherwise compete with the start-up for the processor), read again when the files change (the book watches them)
+// and when saved settings name other sources.
+void KarvelonApplication::startAddressBook()
+{
+    m_addressBook = new AddressBook(addressBookSources(), this);
+    m_incomingCalls->setAddressBook(m_addressBook);
+    connect(this, &KarvelonApplication::settingsUpdated, m_addressBook, [this]() {
+        const AddressBookSources sources = addressBookSources();
+        if (sources != m_addressBook->sources())
+            m_addressBook->setSources(sources);
+    });
+}
+
+AddressBookSources KarvelonApplication::addressBookSources() const
+{
+    AddressBookSources sources = AddressBookSources::fromSettings();
+    sources.rebuildDelayMsecs = m_config.addressBookRebuildDelayMsecs;
+    return sources;
 }
 
 void KarvelonApplication::registerHotKey()
 {
-    // There is no global hot key; the stored "Modifier"/"Hotkey" are unused.
+    m_dialShortcut->applyStored();
 }
 
 void KarvelonApplication::onSettingsUpdated()
@@ -192,6 +250,10 @@ void KarvelonApplication::onMessageReceived(const QString& message)
             showInformationBalloon(false, request.rest);
         else
             m_windows->openDialWindow();
+        return;
+    }
+    if (request.kind == QLatin1String("DialSelection")) {
+        m_selection->read();
         return;
     }
     if (request.kind == QLatin1String("ShowCallDialog") && !request.rest.isEmpty()) {

@@ -6,15 +6,22 @@
 
 #include <QString>
 
+class AddressBook;
+struct AddressBookSources;
 class CallHistory;
 class CallRouter;
 class DesktopNotifications;
+class DialShortcut;
+class DoNotDisturb;
 class IncomingCalls;
 class InternalKarvelonApi;
 class KarvelonApi;
+class NewCallCount;
 class NotificationChannel;
 class Notifier;
+class ScreenPopOpener;
 class SecretStore;
+class SelectionReader;
 class SystemTrayIcon;
 class Windows;
 
@@ -38,9 +45,13 @@ public:
     CallRouter* calls() const { return m_calls; }
     Windows* windows() const { return m_windows; }
     SecretStore* secrets() const { return m_secrets; }
+    // The names of callers from the user's own contacts; null until start-up is over and they are being read.
+    AddressBook* addressBook() const { return m_addressBook; }
 
 signals:
     void settingsUpdated();
+    // A moment after start-up: the channel's first registration.
+    void servicesDue();
 
 public slots:
     void onSettingsUpdated();
@@ -54,6 +65,9 @@ public slots:
 private:
     Q_DISABLE_COPY(KarvelonApplication)
 
+    void startAddressBook();
+    AddressBookSources addressBookSources() const;
+
     const ServiceConfig m_config;
     // The passwords and keys: read once by init(), handed to whoever needs them.
     SecretStore* m_secrets = nullptr;
@@ -64,6 +78,14 @@ private:
     CallRouter* m_calls = nullptr;
     IncomingCalls* m_incomingCalls = nullptr;
     Windows* m_windows = nullptr;
+    AddressBook* m_addressBook = nullptr;
+    // At the desk: "Niet storen", the new calls, the caller's page.
+    DoNotDisturb* m_doNotDisturb = nullptr;
+    NewCallCount* m_newCalls = nullptr;
+    ScreenPopOpener* m_screenPop = nullptr;
+    // Dial from anywhere: the key (or the desktop's shortcut) and what it reads.
+    DialShortcut* m_dialShortcut = nullptr;
+    SelectionReader* m_selection = nullptr;
     // Worker objects: made here, then owned by their threads.
     KarvelonApi* m_api = nullptr;
     NotificationChannel* m_channel = nullptr;

@@ -7,6 +7,8 @@
 #include "LogViewerDialog.h"
 #include "Logger.h"
 #include "MessageBox.h"
+#include "NewCallCount.h"
+#include "ScreenPopOpener.h"
 #include "SecretStore.h"
 #include "Settings.h"
 #include "SettingsDialog.h"
@@ -16,12 +18,14 @@
 #include <QSystemTrayIcon>
 
 Windows::Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, SecretStore* secrets,
+                 DialShortcut* shortcut,
                  QObject* parent)
     : QObject(parent)
     , m_calls(calls)
     , m_history(history)
     , m_channel(channel)
     , m_secrets(secrets)
+    , m_shortcut(shortcut)
 {
 }
 
@@ -31,6 +35,13 @@ Windows::~Windows()
     delete m_dialWindow;
     for (const QPointer<CallDialog>& dialog : qAsConst(m_callDialogs))
         delete dialog;
+}
+
+void Windows::setDesk(DoNotDisturb* doNotDisturb, NewCallCount* newCalls, ScreenPopOpener* screenPop)
+{
+    m_doNotDisturb = doNotDisturb;
+    m_newCalls = newCalls;
+    m_screenPop = screenPop;
 }
 
 void Windows::bringForward(QWidget* window)
@@ -44,7 +55,7 @@ void Windows::openSettings(const QString& tabName)
 {
     Logger::instance()->log(Logger::Info, QCoreApplication::applicationName(),
                             QStringLiteral("Instellingen scherm openen"));
-    SettingsDialog dialog(m_channel, m_secrets, nullptr);
+    SettingsDialog dialog(m_channel, m_secrets, m_shortcut, nullptr);
     dialog.activateTab(tabName);
     dialog.exec();
     if (dialog.settingsUpdated())
@@ -60,10 +71,18 @@ void Windows::openLogViewer()
 void Windows::openCallJournal()
 {
     if (!m_journal) {
-        m_journal = new CallJournalDialog(m_history);
+        // The calls new until now stay bold while this window is open.
+        m_journal =
+            new CallJournalDialog(m_history, m_newCalls ? m_newCalls->seenUpTo() : CallJournalModel::NothingNew);
         m_journal->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_journal, &CallJournalDialog::callRequested, m_calls, &CallRouter::start);
+        connect(m_journal, &CallJournalDialog::pageRequested, this, [this](const ScreenPop::Caller& caller) {
+            if (m_screenPop)
+                m_screenPop->openOnRequest(ScreenPop::readSetup().urlTemplate, caller);
+        });
     }
+    if (m_newCalls)
+        m_newCalls->markSeen();
     bringForward(m_journal);
 }
 
@@ -75,6 +94,7 @@ DialWindow* Windows::openDialWindow()
     if (!m_dialWindow) {
         m_dialWindow = new DialWindow(m_history, noTray);
         m_dialWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_dialWindow->setDoNotDisturb(m_doNotDisturb);
         connect(m_dialWindow, &DialWindow::callRequested, m_calls, &CallRouter::start);
         connect(m_calls, &CallRouter::finished, m_dialWindow, &DialWindow::onCallFinished);
         connect(m_dialWindow, &DialWindow::openSettings, this, [this]() { openSettings(QString()); });

@@ -12,8 +12,12 @@ class CallDialog;
 class CallHistory;
 class CallJournalDialog;
 class CallRouter;
+class DialShortcut;
 class DialWindow;
+class DoNotDisturb;
+class NewCallCount;
 class NotificationChannel;
+class ScreenPopOpener;
 class QWidget;
 class SecretStore;
 
@@ -25,10 +29,16 @@ class Windows : public QObject
     Q_OBJECT
 
 public:
-    // None is owned; channel may be null (the settings dialog then shows no connection).
+    // None is owned; channel may be null (the settings dialog then shows no connection), and so may
+    // shortcut (the settings dialog then only stores the hot key).
     Windows(CallRouter* calls, CallHistory* history, NotificationChannel* channel, SecretStore* secrets,
+            DialShortcut* shortcut,
             QObject* parent = nullptr);
     ~Windows() override;
+
+    // At the desk: the dial window's "Niet storen", the journal's new calls
+    // (seen once it opens) and its "Openen in …". Not owned; each may be null.
+    void setDesk(DoNotDisturb* doNotDisturb, NewCallCount* newCalls, ScreenPopOpener* screenPop);
 
     // Modal: returns once the dialog is closed.
     void openSettings(const QString& tabName);
@@ -55,6 +65,10 @@ private:
     CallHistory* m_history;
     NotificationChannel* m_channel;
     SecretStore* m_secrets;
+    DoNotDisturb* m_doNotDisturb = nullptr;
+    NewCallCount* m_newCalls = nullptr;
+    ScreenPopOpener* m_screenPop = nullptr;
+    DialShortcut* m_shortcut;
     QPointer<CallJournalDialog> m_journal;
     QPointer<DialWindow> m_dialWindow;
     QList<QPointer<CallDialog>> m_callDialogs;

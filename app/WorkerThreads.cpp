@@ -8,11 +8,14 @@ WorkerThreads::~WorkerThreads()
     stop();
 }
 
-void WorkerThreads::start(QObject* object, const QString& name)
+void WorkerThreads::start(QObject* object, const QString& name, std::function<void()> onStarted)
 {
     auto* thread = new QThread();
     thread->setObjectName(name);
     object->moveToThread(thread);
+    // Connected before the thread starts, so the thread's start orders it after everything done here.
+    if (onStarted)
+        QObject::connect(thread, &QThread::started, thread, std::move(onStarted), Qt::DirectConnection);
     QObject::connect(
         thread, &QThread::finished, thread,
         [this, object]() {
@@ -32,6 +35,12 @@ void WorkerThreads::start(QObject* object, const QString& name)
 
 void WorkerThreads::stop()
 {
+    {
+        // From here on the caller leaves the worker objects alone. Passing
+        // through the lock the workers take to delete them orders all earlier
+        // use before the deletion, for race detectors too.
+        std::lock_guard<std::mutex> lock(m_mutex);
+    }
     while (!m_threads.isEmpty()) {
         QThread* thread = m_threads.takeLast();
         thread->quit();

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 class QObject;
@@ -19,8 +20,9 @@ public:
     ~WorkerThreads();
 
     // Moves object (without a parent) to a new thread of that name and starts
-    // the thread; the object's own work starts from its queued slots.
-    void start(QObject* object, const QString& name);
+    // the thread; onStarted, if any, runs first on it. The object's own work
+    // starts there or from its queued slots.
+    void start(QObject* object, const QString& name, std::function<void()> onStarted = {});
     // Ends the threads, the last started first; each object goes with its
     // thread. The caller must not use the objects any more.
     void stop();

@@ -28,6 +28,9 @@ const QLatin1String kName("name");
 const QLatin1String kLine("line");
 const QLatin1String kSource("source");
 const QLatin1String kAccepted("accepted");
+// Where a name came from when not from the service; written only then, so older versions read the line as before.
+const QLatin1String kNameSource("nameSource");
+const QLatin1String kAddressBook("addressbook");
 
 } // namespace
 
@@ -37,9 +40,11 @@ QByteArray CallRecord::toLine() const
                        {kDirection, direction == Incoming ? QStringLiteral("in") : QStringLiteral("out")},
                        {kNumber, number},
                        {kName, name}};
-    if (direction == Incoming)
+    if (direction == Incoming) {
         object.insert(kLine, line);
-    else {
+        if (nameFromAddressBook)
+            object.insert(kNameSource, kAddressBook);
+    } else {
         object.insert(kSource, source);
         object.insert(kAccepted, accepted);
     }
@@ -61,6 +66,7 @@ bool CallRecord::fromLine(const QByteArray& line, CallRecord& record)
     record.line = object.value(kLine).toString();
     record.source = object.value(kSource).toString();
     record.accepted = object.value(kAccepted).toBool();
+    record.nameFromAddressBook = object.value(kNameSource).toString() == kAddressBook;
     return true;
 }
 

@@ -22,6 +22,8 @@ struct CallRecord
     QString line;         // incoming: the number that was called
     QString source;       // outgoing: where the request came from ("ClickToDial", "OutlookPlugin", ...)
     bool accepted = false; // outgoing: the service set the call up
+    // incoming: the name was found in the user's own address books, not sent by the service
+    bool nameFromAddressBook = false;
 
     // One line of the history file: a JSON object and a line feed.
     QByteArray toLine() const;

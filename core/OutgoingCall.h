@@ -34,4 +34,23 @@ struct OutgoingCall
                              SourceType::Type source = SourceType::ClickToDial, const QString& contactName = QString());
 };
 
+// The call a window waits for. The outcome of every call passes every window
+// that dials; each shows only that of its own call, once.
+class AwaitedCall
+{
+public:
+    void await(const OutgoingCall& call) { m_id = call.id; }
+    // True for the outcome of the awaited call, which is then no longer awaited.
+    bool take(quint64 finishedId)
+    {
+        if (finishedId == 0 || finishedId != m_id)
+            return false;
+        m_id = 0;
+        return true;
+    }
+
+private:
+    quint64 m_id = 0;
+};
+
 Q_DECLARE_METATYPE(OutgoingCall)

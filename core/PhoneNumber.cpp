@@ -1,5 +1,7 @@
 #include "PhoneNumber.h"
 
+#include <cctype>
+
 namespace PhoneNumber {
 
 namespace {
@@ -76,6 +78,21 @@ QString nationalForm(const QString& text)
     if (number.startsWith(home) && number.size() > home.size())
         return QLatin1Char('0') + number.mid(home.size());
     return number;
+}
+
+QString percentDecoded(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    QByteArray decoded;
+    decoded.reserve(bytes.size());
+    for (int i = 0; i < bytes.size(); ++i) {
+        const QByteArray hex = bytes.mid(i + 1, 2);
+        bool ok = bytes.at(i) == '%' && hex.size() == 2 && isxdigit(uchar(hex.at(0))) && isxdigit(uchar(hex.at(1)));
+        decoded.append(ok ? char(hex.toInt(&ok, 16)) : bytes.at(i));
+        if (ok)
+            i += 2;
+    }
+    return QString::fromUtf8(decoded);
 }
 
 } // namespace PhoneNumber

@@ -36,4 +36,10 @@ QString dialledDigits(const QString& text);
 // ("+32 2 123 45 67" -> "003221234567"). Empty when not a number.
 QString nationalForm(const QString& text);
 
+// A telephone link's text with its escapes ("%20", "%2B") decoded. Only
+// well-formed ones: a "%" without two hexadecimal digits after it stays as it
+// is (QUrl's decoder reads a malformed "%1%2" as a byte of its own and so
+// makes up a digit the link never held).
+QString percentDecoded(const QString& text);
+
 } // namespace PhoneNumber

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <QUrl>
 
@@ -64,3 +65,5 @@ QUrl pageFor(const QString& urlTemplate, const Caller& caller);
 QString openInLabel(const QString& urlTemplate);
 
 } // namespace ScreenPop
+
+Q_DECLARE_METATYPE(ScreenPop::Caller)

@@ -30,8 +30,13 @@ struct ServiceConfig
     int wakeJitterMsecs = 1000;    // spread of the attempt after a resume or a network change
 
     // What the first moments after start-up do not need waits this long: the
-    // SIP account lists and the notification channel's first registration.
+    // SIP account lists, the notification channel's first registration and
+    // the first reading of the user's address books.
     int serviceStartDelayMsecs = 1000;
+
+    // The user's address books are read again this long after their files
+    // changed, so that a sync's burst of changes is read once.
+    int addressBookRebuildDelayMsecs = 2000;
 
     // How long the desktop's keyring may take to hand over the passwords at
     // start-up (it may be asking the user to unlock it) before the program

@@ -6,6 +6,7 @@
 #include "KarvelonApi.h"
 #include "LogRecord.h"
 #include "Logger.h"
+#include "NumberFinder.h"
 #include "PhoneNumber.h"
 #include "PluginCommand.h"
 #include "ScreenPop.h"
@@ -18,6 +19,8 @@
 
 #include <QDataStream>
 #include <QJsonObject>
+#include <QRegExp>
+#include <QSet>
 #include <QVariant>
 
 #include <cstdio>
@@ -302,6 +305,37 @@ void vCard(const uint8_t* data, size_t size)
     require(VCard::read(unixLines).contacts == result.contacts, "CRLF and LF line ends read alike");
 }
 
+// Selected text: every number found is one the dial field takes and the
+// service dials, made of the text's own digits, and found again on its own.
+void numberFinder(const uint8_t* data, size_t size)
+{
+    const QString text = QString::fromUtf8(bytesOf(data, size));
+    const QStringList numbers = NumberFinder::findPhoneNumbers(text);
+    QString digitsRead;
+    for (const QChar c : text.leftRef(NumberFinder::ScanLimit)) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digitsRead.append(c);
+    }
+    static const QRegExp field(PhoneNumber::fieldPattern());
+    QSet<QString> seen;
+    for (const QString& number : numbers) {
+        require(PhoneNumber::normalized(number) == number, "a number comes normalized");
+        require(field.exactMatch(number), "the dial field takes it");
+        const QString dialled = PhoneNumber::dialledDigits(number);
+        require(dialled.size() >= 8 && dialled.size() <= 17, "the service dials a plausible length");
+        require(!seen.contains(PhoneNumber::nationalForm(number)), "each number once");
+        seen.insert(PhoneNumber::nationalForm(number));
+        int at = 0;
+        for (const QChar c : number.midRef(number.startsWith(QLatin1Char('+')) ? 1 : 0)) {
+            at = digitsRead.indexOf(c, at) + 1;
+            require(at > 0, "its digits come from the text, in order");
+        }
+    }
+    const QString alone = numbers.join(QStringLiteral(", "));
+    if (alone.size() <= NumberFinder::ScanLimit)
+        require(NumberFinder::findPhoneNumbers(alone) == numbers, "the numbers found are found again on their own");
+}
+
 const Target* targets(size_t& count)
 {
     static const Target all[] = {
@@ -309,6 +343,7 @@ const Target* targets(size_t& count)
         {"socketioframe", socketIOFrame}, {"logrecord", logRecord},
         {"apienvelope", apiEnvelope},   {"wanip", wanIpHtml},
         {"storedsipaccounts", storedSipAccounts}, {"screenpop", screenPop}, {"vcard", vCard},
+        {"numberfinder", numberFinder},
     };
     count = sizeof(all) / sizeof(all[0]);
     return all;

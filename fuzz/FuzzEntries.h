@@ -21,6 +21,7 @@ void wanIpHtml(const uint8_t* data, size_t size);
 void storedSipAccounts(const uint8_t* data, size_t size);
 void screenPop(const uint8_t* data, size_t size);
 void vCard(const uint8_t* data, size_t size);
+void numberFinder(const uint8_t* data, size_t size);
 
 struct Target
 {

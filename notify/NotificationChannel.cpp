@@ -119,6 +119,7 @@ void NotificationChannel::ensureParts()
         m_socketIO->disconnect();
     });
     connect(m_wakeWatcher, &WakeWatcher::awake, m_supervisor, &ConnectionSupervisor::wake);
+    connect(m_wakeWatcher, &WakeWatcher::awake, this, &NotificationChannel::awake);
 }
 
 bool NotificationChannel::startNotificationSocket()
@@ -307,6 +308,7 @@ void NotificationChannel::onNotification(const QJsonObject& data)
     call.number = data.value(QStringLiteral("callerID")).toString();
     call.contact = data.value(QStringLiteral("contact")).toString();
     call.did = data.value(QStringLiteral("did")).toString();
+    call.callId = data.value(QStringLiteral("callid")).toVariant().toString();
 
     Logger::instance()->log(Logger::Debug, QString(),
                             QStringLiteral("Inkomende oproep via websocket ontvangen. Text: %1").arg(call.details));

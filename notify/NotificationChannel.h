@@ -40,6 +40,9 @@ signals:
     void stateChanged(ConnectionSupervisor::State state, int retryInSecs);
     void incomingCall(const IncomingCall& call);
     void showUserNotification(bool isError, const QString& msg);
+    // The machine woke or the network came back (WakeWatcher), for others
+    // that look at the wall clock.
+    void awake();
 
 public slots:
     // The user asked for the channel: any earlier failures are forgotten.

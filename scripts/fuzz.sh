@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 seconds=${FUZZ_SECONDS:-30}
-targets=(callrequest plugincommand socketioframe logrecord apienvelope wanip storedsipaccounts screenpop vcard)
+targets=(callrequest plugincommand socketioframe logrecord apienvelope wanip storedsipaccounts screenpop vcard numberfinder)
 
 CC=${CC:-clang-14} CXX=${CXX:-clang++-14} cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARVELON_FUZZ=ON -DKARVELON_SANITIZE=address,undefined \

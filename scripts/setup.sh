@@ -13,9 +13,10 @@ PACKAGES=(
     libqt5sql5-sqlite sqlite3
     libquazip1-qt5-dev zlib1g-dev
     qtkeychain-qt5-dev libsecret-1-0 gnome-keyring libsecret-tools
+    libqt5x11extras5-dev libxcb1-dev libxcb-keysyms1-dev x11proto-dev
     openssl unzip
     qttranslations5-l10n
-    xvfb xauth x11-utils xdotool openbox trayer imagemagick xdg-utils tzdata
+    xvfb xauth x11-utils xdotool xclip openbox trayer imagemagick xdg-utils tzdata
     clang libclang-rt-14-dev
     dbus-daemon python3-dbusmock
     haskell-status-notifier-item-utils dunst

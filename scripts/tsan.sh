@@ -18,6 +18,6 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKARVEL
     -DKARVELON_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"${TSAN_JOBS:-2}" --target "${tests[@]}"
 
-export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 exitcode=66 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 exitcode=66 second_deadlock_stack=1 history_size=7 ${TSAN_OPTIONS:-}"
 regex=$(IFS='|'; echo "^(${tests[*]})\$")
 ctest --test-dir "$build" -R "$regex" --output-on-failure -j1 --timeout 600

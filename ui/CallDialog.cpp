@@ -100,15 +100,14 @@ QString CallDialog::statusText(bool success)
 void CallDialog::requestCall(const QString& sipId)
 {
     const OutgoingCall call = OutgoingCall::make(OutgoingCall::CallDialog, selectedPhoneNumer(), sipId, m_type, m_name);
-    m_pendingCall = call.id;
+    m_awaited.await(call);
     emit callRequested(call);
 }
 
 void CallDialog::onCallFinished(quint64 callId, bool success)
 {
-    if (callId == 0 || callId != m_pendingCall)
+    if (!m_awaited.take(callId))
         return;
-    m_pendingCall = 0;
     updateStatus(success);
 }
 

@@ -63,6 +63,6 @@ private:
     Ui_CallDialog m_ui;
     SourceType::Type m_type;
     QString m_name;
-    quint64 m_pendingCall = 0;
+    AwaitedCall m_awaited;
     QMap<QAction*, QString> m_accountActions;
 };

@@ -1,6 +1,5 @@
 #include "CallJournalDialog.h"
 
-#include "CallJournalModel.h"
 #include "CellToolTip.h"
 
 #include <QClipboard>
@@ -11,8 +10,9 @@
 #include <QMenu>
 #include <QSortFilterProxyModel>
 
-CallJournalDialog::CallJournalDialog(CallHistory* history, QWidget* parent)
-    : QDialog(parent), m_model(new CallJournalModel(history, this)), m_proxy(new QSortFilterProxyModel(this))
+CallJournalDialog::CallJournalDialog(CallHistory* history, qint64 newAfterMsecs, QWidget* parent)
+    : QDialog(parent), m_model(new CallJournalModel(history, newAfterMsecs, this)),
+      m_proxy(new QSortFilterProxyModel(this))
 {
     m_ui.setupUi(this);
     setWindowTitle(QCoreApplication::applicationName() + QStringLiteral(" - Gesprekken"));
@@ -86,5 +86,18 @@ void CallJournalDialog::showContextMenu(const QPoint& pos)
     copy->setObjectName(QStringLiteral("actCopyNumber"));
     call->setEnabled(!number.isEmpty());
     copy->setEnabled(!number.isEmpty());
+    // The caller's page in the user's own system, when one is set up.
+    const QString openIn = ScreenPop::openInLabel(ScreenPop::readSetup().urlTemplate);
+    if (!openIn.isEmpty()) {
+        QAction* open = menu->addAction(openIn, this, [this, row]() {
+            if (!row.isValid())
+                return;
+            const QModelIndex index(row);
+            emit pageRequested({index.data(CallJournalModel::NumberRole).toString(),
+                                index.siblingAtColumn(CallJournalModel::NameColumn).data().toString(),
+                                index.siblingAtColumn(CallJournalModel::LineColumn).data().toString()});
+        });
+        open->setObjectName(QStringLiteral("actOpenPage"));
+    }
     menu->popup(m_ui.tableView->viewport()->mapToGlobal(pos));
 }

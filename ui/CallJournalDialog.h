@@ -1,12 +1,13 @@
 #pragma once
 
+#include "CallJournalModel.h"
 #include "OutgoingCall.h"
+#include "ScreenPop.h"
 #include "ui_CallJournalDialog.h"
 
 #include <QDialog>
 
 class CallHistory;
-class CallJournalModel;
 class QSortFilterProxyModel;
 
 // "Gesprekken": every call the history keeps, to search and to call back. A
@@ -16,8 +17,10 @@ class CallJournalDialog : public QDialog
     Q_OBJECT
 
 public:
-    // The history is not owned and must outlive the window.
-    explicit CallJournalDialog(CallHistory* history, QWidget* parent = nullptr);
+    // The history is not owned and must outlive the window. The incoming calls
+    // newer than newAfterMsecs show in bold until the window closes.
+    explicit CallJournalDialog(CallHistory* history, qint64 newAfterMsecs = CallJournalModel::NothingNew,
+                               QWidget* parent = nullptr);
     ~CallJournalDialog() override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -25,6 +28,8 @@ public:
 signals:
     // Call back the chosen row, with the default account.
     void callRequested(const OutgoingCall& call);
+    // "Openen in …": the caller's page for the chosen row.
+    void pageRequested(const ScreenPop::Caller& caller);
 
 private:
     Q_DISABLE_COPY(CallJournalDialog)

@@ -1,12 +1,14 @@
 #include "CallJournalModel.h"
 
 #include "CallHistory.h"
+#include "NewCallCount.h"
 
 #include <QDateTime>
+#include <QFont>
 
-CallJournalModel::CallJournalModel(CallHistory* history, QObject* parent)
-    : QAbstractTableModel(parent), m_history(history), m_incoming(QStringLiteral(":/icons/callIncoming16")),
-      m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
+CallJournalModel::CallJournalModel(CallHistory* history, qint64 newAfterMsecs, QObject* parent)
+    : QAbstractTableModel(parent), m_history(history), m_newAfter(newAfterMsecs),
+      m_incoming(QStringLiteral(":/icons/callIncoming16")), m_outgoing(QStringLiteral(":/icons/callOutgoing16"))
 {
     // Row by row, so that the views keep their selection, current row and
     // scroll position: the newest call is the top row, the oldest the last.
@@ -47,6 +49,23 @@ QVariant CallJournalModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         if (column == DirectionColumn)
             return call.direction == CallRecord::Incoming ? m_incoming : m_outgoing;
+        return QVariant();
+    // A name found in the user's own address books rather than sent by the service: in italics, and its tooltip
+    // (the whole name, as a cut-off cell would show) says where it came from.
+    // A new call (NewCallCount) in bold.
+    case Qt::FontRole: {
+        const bool italic = column == NameColumn && call.nameFromAddressBook;
+        const bool bold = NewCallCount::isNew(call, m_newAfter);
+        if (!italic && !bold)
+            return QVariant();
+        QFont font;
+        font.setItalic(italic);
+        font.setBold(bold);
+        return font;
+    }
+    case Qt::ToolTipRole:
+        if (column == NameColumn && call.nameFromAddressBook)
+            return QStringLiteral("Uit uw adresboek: %1").arg(call.name);
         return QVariant();
     case NumberRole:
         return call.number;

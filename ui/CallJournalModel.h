@@ -4,11 +4,15 @@
 #include <QIcon>
 #include <QPointer>
 
+#include <limits>
+
 class CallHistory;
 
 // Every call the history keeps, newest first: direction, time, name, number and
-// (for incoming calls) the line that was called. Read-only; a proxy sorts and
-// filters it.
+// (for incoming calls) the line that was called; the incoming calls newer than
+// a mark in bold (the new calls, NewCallCount); a name found in the user's own
+// address books in italics, with a tooltip that says so. Read-only; a proxy
+// sorts and filters it.
 class CallJournalModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -33,8 +37,11 @@ public:
         SearchRole,
     };
 
-    // Follows the history while both live; not owned.
-    explicit CallJournalModel(CallHistory* history, QObject* parent = nullptr);
+    static constexpr qint64 NothingNew = std::numeric_limits<qint64>::max();
+
+    // Follows the history while both live; not owned. newAfterMsecs: the
+    // mark of seen calls when the window opened (NewCallCount::seenUpTo()).
+    explicit CallJournalModel(CallHistory* history, qint64 newAfterMsecs = NothingNew, QObject* parent = nullptr);
     ~CallJournalModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -46,6 +53,7 @@ private:
     Q_DISABLE_COPY(CallJournalModel)
 
     QPointer<CallHistory> m_history;
+    const qint64 m_newAfter;
     QIcon m_incoming;
     QIcon m_outgoing;
 };

@@ -20,6 +20,7 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kCallBack = QStringLiteral("call-back");
 const QString kCopyNumber = QStringLiteral("copy-number");
+const QString kOpenPage = QStringLiteral("open-page");
 
 void logWarning(const QString& message)
 {
@@ -34,6 +35,7 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, int timeo
     , m_watcher(new QDBusServiceWatcher(kService, bus, QDBusServiceWatcher::WatchForOwnerChange, this))
 {
     qRegisterMetaType<DesktopNotification>();
+    qRegisterMetaType<ScreenPop::Caller>();
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) { onOwnerChanged(newOwner); });
     // Matched on the well-known name: QtDBus follows it to whichever process owns it.
@@ -120,7 +122,7 @@ void DesktopNotifications::onOwnerChanged(const QString& newOwner)
 {
     // The ids of the old server mean nothing to the new one.
     ++m_generation;
-    m_numbers.clear();
+    m_withActions.clear();
     m_capabilities.clear();
     m_running = !newOwner.isEmpty();
     m_capabilitiesState = Capabilities::Unknown;
@@ -153,10 +155,14 @@ void DesktopNotifications::readCapabilities()
 
 void DesktopNotifications::send(const DesktopNotification& n)
 {
-    const bool withActions = n.incomingCall && !n.callerNumber.isEmpty() && supportsActions();
     QStringList actions;
-    if (withActions)
-        actions << kCallBack << QStringLiteral("Terugbellen") << kCopyNumber << QStringLiteral("Nummer kopiëren");
+    if (n.incomingCall && supportsActions()) {
+        if (!n.callerNumber.isEmpty())
+            actions << kCallBack << QStringLiteral("Terugbellen") << kCopyNumber << QStringLiteral("Nummer kopiëren");
+        if (!n.pageKey.isEmpty())
+            actions << kOpenPage << QStringLiteral("Openen");
+    }
+    const bool withActions = !actions.isEmpty();
     QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("karvelon")},
                       {QStringLiteral("urgency"), QVariant::fromValue(uchar(n.error ? 2 : 1))}};
     if (n.incomingCall)
@@ -179,23 +185,26 @@ void DesktopNotifications::send(const DesktopNotification& n)
             return;
         }
         if (withActions && generation == m_generation)
-            m_numbers.insert(reply.value(), n.callerNumber);
+            m_withActions.insert(reply.value(), n);
         emit shown(reply.value());
     });
 }
 
 void DesktopNotifications::onActionInvoked(uint id, const QString& actionKey)
 {
-    const auto it = m_numbers.constFind(id);
-    if (it == m_numbers.constEnd())
+    const auto it = m_withActions.constFind(id);
+    if (it == m_withActions.constEnd())
         return;
-    if (actionKey == kCallBack)
-        emit callBackRequested(it.value());
-    else if (actionKey == kCopyNumber)
-        QGuiApplication::clipboard()->setText(it.value());
+    const DesktopNotification& n = it.value();
+    if (actionKey == kCallBack && !n.callerNumber.isEmpty())
+        emit callBackRequested(n.callerNumber);
+    else if (actionKey == kCopyNumber && !n.callerNumber.isEmpty())
+        QGuiApplication::clipboard()->setText(n.callerNumber);
+    else if (actionKey == kOpenPage && !n.pageKey.isEmpty())
+        emit pageRequested(n.pageKey, n.page);
 }
 
 void DesktopNotifications::onNotificationClosed(uint id, uint)
 {
-    m_numbers.remove(id);
+    m_withActions.remove(id);
 }

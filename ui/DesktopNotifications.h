@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScreenPop.h"
+
 #include <QDBusConnection>
 #include <QHash>
 #include <QList>
@@ -22,11 +24,13 @@ struct DesktopNotification {
     bool incomingCall = false; // category "call.incoming", and actions when the server has them
     QString callerNumber;      // the service's caller id; the actions work on it (none when empty)
     int expireMsecs = -1;      // the server's own default
+    QString pageKey{};         // the call whose page "Openen" opens, with page (no "Openen" when empty)
+    ScreenPop::Caller page{};
 };
 Q_DECLARE_METATYPE(DesktopNotification)
 
-// Messages through org.freedesktop.Notifications, with "Terugbellen" and
-// "Nummer kopiëren" on incoming calls. Every call is asynchronous, from the
+// Messages through org.freedesktop.Notifications, with "Terugbellen",
+// "Nummer kopiëren" and, for the caller's page, "Openen" on incoming calls. Every call is asynchronous, from the
 // first question whether a server is there at all; when there is none, or
 // it refuses or does not answer in time, fallback() hands the message back
 // so that the caller can show it as a tray balloon.
@@ -51,6 +55,7 @@ public:
 signals:
     void fallback(const DesktopNotification& n);
     void callBackRequested(const QString& number);
+    void pageRequested(const QString& pageKey, const ScreenPop::Caller& page);
     void shown(uint id);
 
 private slots:
@@ -80,6 +85,6 @@ private:
     quint64 m_generation = 0;
     // Messages that wait for the capabilities of a server that is just starting.
     QList<DesktopNotification> m_waiting;
-    // Caller number per notification that carries actions.
-    QHash<uint, QString> m_numbers;
+    // What its actions need, per notification that carries actions.
+    QHash<uint, DesktopNotification> m_withActions;
 };

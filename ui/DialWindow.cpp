@@ -3,9 +3,11 @@
 #include "ButtonGroupAction.h"
 #include "CallDialog.h"
 #include "CallHistory.h"
+#include "DoNotDisturb.h"
 #include "SipAccount.h"
 #include "SipAccountManager.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
@@ -68,10 +70,13 @@ DialWindow::DialWindow(CallHistory* history, bool appActions, int closeDelayMsec
     m_settings->setObjectName(QStringLiteral("btnSettings"));
     m_logViewer = new QPushButton(QStringLiteral("Log bekijken"), this);
     m_logViewer->setObjectName(QStringLiteral("btnLogViewer"));
+    m_doNotDisturbBox = new QCheckBox(QStringLiteral("Niet storen"), this);
+    m_doNotDisturbBox->setObjectName(QStringLiteral("chkDoNotDisturb"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_settings);
     buttons->addWidget(m_logViewer);
+    buttons->addWidget(m_doNotDisturbBox);
     buttons->addStretch();
     buttons->addWidget(m_dial);
 
@@ -96,6 +101,15 @@ DialWindow::DialWindow(CallHistory* history, bool appActions, int closeDelayMsec
     });
     connect(m_settings, &QPushButton::clicked, this, &DialWindow::openSettings);
     connect(m_logViewer, &QPushButton::clicked, this, &DialWindow::openLogViewer);
+    // Only the user's click: following the state must not set it again.
+    connect(m_doNotDisturbBox, &QCheckBox::clicked, this, [this](bool on) {
+        if (!m_doNotDisturb)
+            return;
+        if (on)
+            m_doNotDisturb->setAlways();
+        else
+            m_doNotDisturb->turnOff();
+    });
     connect(SipAccountManager::instance(), &SipAccountManager::sipAccountsChanged, this,
             [this]() { loadAccounts(m_accounts->currentData().toString()); });
     if (m_history)
@@ -110,8 +124,26 @@ DialWindow::~DialWindow() = default;
 
 void DialWindow::setAppActions(bool on)
 {
+    m_appActions = on;
     m_settings->setVisible(on);
     m_logViewer->setVisible(on);
+    m_doNotDisturbBox->setVisible(on && m_doNotDisturb);
+}
+
+void DialWindow::setDoNotDisturb(DoNotDisturb* doNotDisturb)
+{
+    m_doNotDisturb = doNotDisturb;
+    if (m_doNotDisturb)
+        connect(m_doNotDisturb, &DoNotDisturb::changed, this, &DialWindow::followDoNotDisturb);
+    followDoNotDisturb();
+    setAppActions(m_appActions);
+}
+
+void DialWindow::followDoNotDisturb()
+{
+    const bool on = m_doNotDisturb && m_doNotDisturb->isOn();
+    m_doNotDisturbBox->setChecked(on);
+    m_doNotDisturbBox->setToolTip(m_doNotDisturb ? m_doNotDisturb->toolTipLine() : QString());
 }
 
 void DialWindow::prepare()
@@ -125,6 +157,26 @@ void DialWindow::prepare()
     m_number->selectAll();
     m_number->setFocus();
     loadAccounts(QString());
+    m_foundNumber.clear();
+    if (!m_moreFound.isEmpty()) {
+        m_moreFound.clear();
+        loadCompletions();
+    }
+}
+
+void DialWindow::offerFoundNumbers(const QStringList& numbers, bool clipboardOnly)
+{
+    m_foundNumber = numbers.value(0);
+    m_moreFound = numbers.mid(1);
+    m_number->setText(m_foundNumber);
+    m_number->selectAll();
+    m_number->setFocus();
+    loadCompletions();
+    if (numbers.isEmpty()) {
+        m_status->setText(QStringLiteral("Geen telefoonnummer gevonden in de selectie.")
+                          + (clipboardOnly ? QStringLiteral("\nKopieer het nummer eerst en druk dan op de sneltoets.")
+                                           : QString()));
+    }
 }
 
 void DialWindow::showEvent(QShowEvent* event)
@@ -142,8 +194,10 @@ void DialWindow::dial()
     const QString sipId = m_accounts->isHidden() ? QString() : m_accounts->currentData().toString();
     m_closeTimer->stop();
     m_status->clear();
-    const OutgoingCall call = OutgoingCall::make(OutgoingCall::DialWindow, number, sipId);
-    m_pendingCall = call.id;
+    // The log tells a number dialled as it was found from one typed or corrected.
+    const auto origin = number == m_foundNumber ? OutgoingCall::Selection : OutgoingCall::DialWindow;
+    const OutgoingCall call = OutgoingCall::make(origin, number, sipId);
+    m_awaited.await(call);
     emit callRequested(call);
 }
 
@@ -151,9 +205,8 @@ void DialWindow::onCallFinished(quint64 callId, bool success)
 {
     // The outcome of every call the program places arrives here, also of calls
     // from the tray menu or a plug-in: those are none of this window's business.
-    if (callId == 0 || callId != m_pendingCall)
+    if (!m_awaited.take(callId))
         return;
-    m_pendingCall = 0;
     m_status->setText(CallDialog::statusText(success));
     // After a failure the number stays for another try.
     m_clearOnPrepare = success;
@@ -177,11 +230,10 @@ void DialWindow::loadAccounts(const QString& preferredId)
 
 void DialWindow::loadCompletions()
 {
-    if (!m_history)
-        return;
-    QStringList numbers;
-    QSet<QString> seen;
-    const QVector<CallRecord>& calls = m_history->calls();
+    QStringList numbers = m_moreFound;
+    QSet<QString> seen(m_moreFound.cbegin(), m_moreFound.cend());
+    static const QVector<CallRecord> noCalls;
+    const QVector<CallRecord>& calls = m_history ? m_history->calls() : noCalls;
     const QValidator* validator = m_number->validator();
     // Newest first; numbers the field would refuse (anonymous callers, spaces) are not offered.
     for (auto call = calls.crbegin(); call != calls.crend(); ++call) {

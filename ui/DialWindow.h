@@ -3,8 +3,11 @@
 #include "OutgoingCall.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class CallHistory;
+class DoNotDisturb;
+class QCheckBox;
 class QComboBox;
 class QCompleter;
 class QLabel;
@@ -29,6 +32,15 @@ public:
     ~DialWindow() override;
 
     void setAppActions(bool on);
+    // "Niet storen" as a checkbox beside the app actions (a desktop without a
+    // tray has no tray menu for it); followed from now on, not owned.
+    void setDoNotDisturb(DoNotDisturb* doNotDisturb);
+    // The numbers found in what the user selected or copied, after prepare():
+    // the first in the field, selected, so that Return dials it and typing
+    // replaces it; the others first among the completions. None: an empty
+    // field and a status that says so, and where only the clipboard can be
+    // read (clipboardOnly), how to get a number there.
+    void offerFoundNumbers(const QStringList& numbers, bool clipboardOnly);
 
 public slots:
     // The outcome of a call; only that of the window's own call is shown.
@@ -51,6 +63,7 @@ private:
     void dial();
     void loadAccounts(const QString& preferredId);
     void loadCompletions();
+    void followDoNotDisturb();
 
     CallHistory* m_history;
     QLineEdit* m_number = nullptr;
@@ -59,11 +72,16 @@ private:
     QPushButton* m_dial = nullptr;
     QPushButton* m_settings = nullptr;
     QPushButton* m_logViewer = nullptr;
+    QCheckBox* m_doNotDisturbBox = nullptr;
+    QPointer<DoNotDisturb> m_doNotDisturb;
+    bool m_appActions = false;
     QLabel* m_status = nullptr;
     QStringListModel* m_recentNumbers = nullptr;
     QTimer* m_closeTimer = nullptr;
-    // The call this window started and waits for; 0: none.
-    quint64 m_pendingCall = 0;
+    // From the selection: the number put in the field, and the others.
+    QString m_foundNumber;
+    QStringList m_moreFound;
+    AwaitedCall m_awaited;
     // A number that was called successfully is not offered again on the next opening.
     bool m_clearOnPrepare = false;
 };

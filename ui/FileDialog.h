@@ -11,9 +11,11 @@ class FileDialog
 public:
     // The chosen path; empty when the user cancelled.
     static QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    static QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    static QString getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir);
 
-    // Queued answers are used in order, one per dialog; with none queued the real dialog is shown.
-    static void setNextSaveFileName(const QString& path);
+    // Queued answers are used in order, one per dialog of any kind; with none queued the real dialog is shown.
+    static void setNextPath(const QString& path);
 
 private:
     FileDialog() = delete;

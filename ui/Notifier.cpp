@@ -31,12 +31,15 @@ void Notifier::showNotification(const QString& text, bool error)
                                 .arg(QString::number(error ? 1 : 0), text));
 }
 
-void Notifier::showIncomingCall(const QString& text, const QString& callerNumber)
+void Notifier::showIncomingCall(const QString& text, const QString& callerNumber, const QString& pageKey,
+                                const ScreenPop::Caller& page)
 {
     DesktopNotification notification;
     notification.text = text;
     notification.incomingCall = true;
     notification.callerNumber = callerNumber;
+    notification.pageKey = pageKey;
+    notification.page = page;
     show(notification);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScreenPop.h"
+
 #include <QObject>
 #include <QString>
 
@@ -18,7 +20,9 @@ public:
     Notifier(SystemTrayIcon* tray, DesktopNotifications* desktop, QObject* parent = nullptr);
 
     // callerNumber: the service's number of the caller, what "Terugbellen" calls.
-    void showIncomingCall(const QString& text, const QString& callerNumber);
+    // pageKey: the call whose page "Openen" opens (none when empty), filled in from page.
+    void showIncomingCall(const QString& text, const QString& callerNumber, const QString& pageKey = QString(),
+                          const ScreenPop::Caller& page = {});
 
 public slots:
     void showNotification(const QString& text, bool error = false);

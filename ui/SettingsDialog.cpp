@@ -1,13 +1,18 @@
 #include "SettingsDialog.h"
 
+#include "AddressBook.h"
+#include "DialShortcut.h"
+#include "FileDialog.h"
 #include "Logger.h"
 #include "MessageBox.h"
 #include "NotificationChannel.h"
+#include "ScreenPop.h"
 #include "Settings.h"
 #include "SettingsKeys.h"
 #include "SipAccountsDialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMetaObject>
 #include <QSettings>
 
@@ -26,8 +31,9 @@ constexpr int kVersionMinor = 0;
 
 } // namespace
 
-SettingsDialog::SettingsDialog(NotificationChannel* channel, SecretStore* secrets, QWidget* parent)
-    : QDialog(parent), m_channel(channel), m_secrets(secrets)
+SettingsDialog::SettingsDialog(NotificationChannel* channel, SecretStore* secrets, DialShortcut* shortcut,
+                               QWidget* parent)
+    : QDialog(parent), m_channel(channel), m_secrets(secrets), m_shortcut(shortcut)
 {
     m_ui.setupUi(this);
     m_ui.lblVersion->setText(QStringLiteral("Versie %1.%2").arg(kVersionMajor).arg(kVersionMinor));
@@ -37,13 +43,14 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, SecretStore* secret
     loadSettings();
     setupConnections();
     connect(m_secrets, &SecretStore::saved, this, &SettingsDialog::onSecretsSaved);
+    setupAddressBooks();
 
     onNotificationStateChanged(ConnectionSupervisor::Stopped);
     // The channel lives on its own thread: it tells its state again, and the
     // automatic connection queues that and every later change into ours.
     if (m_channel) {
         connect(m_channel, &NotificationChannel::stateChanged, this, &SettingsDialog::onNotificationStateChanged);
-        QMetaObject::invokeMethod(m_channel, &NotificationChannel::reportState, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_channel, "reportState", Qt::QueuedConnection);
     }
 
     // The Apple Contacts and Outlook plug-ins are not offered; their fields stay
@@ -51,7 +58,6 @@ SettingsDialog::SettingsDialog(NotificationChannel* channel, SecretStore* secret
     m_ui.tabWidget->removeTab(4);
     m_ui.tabWidget->removeTab(2);
 
-    hideHotkeys();
     m_ui.logo->setVisible(true);
 }
 
@@ -63,14 +69,6 @@ void SettingsDialog::activateTab(const QString& tabName)
         if (m_ui.tabWidget->widget(i)->objectName() == tabName)
             m_ui.tabWidget->setCurrentIndex(i);
     }
-}
-
-void SettingsDialog::hideHotkeys()
-{
-    m_ui.lblHotkey->hide();
-    m_ui.lblHotkeyPlus->hide();
-    m_ui.cmbHotkey1->hide();
-    m_ui.cmbHotkey2->hide();
 }
 
 void SettingsDialog::loadSettings()
@@ -86,9 +84,11 @@ void SettingsDialog::loadSettings()
     m_ui.txtOutlookPluginId->setText(settings.get(kOutlookGroup, kId).toString());
     m_ui.txtAppleContactsPluginId->setText(settings.get(kAppleContactsGroup, kId).toString());
     m_ui.txtThunderbirdPluginId->setText(settings.get(kThunderbirdGroup, kId).toString());
-    // The hot-key lists are not loaded: they start on their empty item.
+    loadHotKey();
     m_ui.txtClickToDialId->setText(settings.get(kClickToDialGroup, kId).toString());
     loadSecrets();
+    loadScreenPop();
+    loadAddressBooks();
     m_loading = false;
 }
 
@@ -119,7 +119,8 @@ void SettingsDialog::loadSecrets()
             m_loading = false;
         });
     } else if (m_secrets->mode() == SecretStore::Mode::IniFile) {
-        m_ui.lblSettingsStatus->setText(kNoKeyring);
+        m_keyringStatus = kNoKeyring;
+        showStatus();
     }
 }
 
@@ -149,13 +150,42 @@ void SettingsDialog::onSecretsSaved(quint64 id, SecretStore::Place place)
         return;
     m_secretsSave = 0;
     // Said already when the dialog opened without a keyring; news when the keyring failed just now.
-    const bool news = place == SecretStore::Place::IniFile && m_ui.lblSettingsStatus->text() != kNoKeyring;
-    if (place == SecretStore::Place::IniFile)
-        m_ui.lblSettingsStatus->setText(kNoKeyring);
+    const bool news = place == SecretStore::Place::IniFile && m_keyringStatus != kNoKeyring;
+    if (place == SecretStore::Place::IniFile) {
+        m_keyringStatus = kNoKeyring;
+        showStatus();
+    }
     m_ui.btnSave->setEnabled(true);
     m_ui.btnCancel->setEnabled(true);
     if (std::exchange(m_closeWhenSaved, false) && !news)
         QDialog::accept();
+}
+
+void SettingsDialog::loadScreenPop()
+{
+    const ScreenPop::Setup setup = ScreenPop::readSetup();
+    m_ui.txtScreenPopUrl->setText(setup.urlTemplate);
+    m_ui.cboScreenPopMode->setCurrentIndex(setup.mode == ScreenPop::Mode::Button ? 1 : 0);
+}
+
+bool SettingsDialog::saveScreenPop()
+{
+    const ScreenPop::Mode mode =
+        m_ui.cboScreenPopMode->currentIndex() == 1 ? ScreenPop::Mode::Button : ScreenPop::Mode::Automatic;
+    const QString problem = ScreenPop::templateProblem(m_ui.txtScreenPopUrl->text());
+    if (problem.isEmpty()) {
+        ScreenPop::writeSetup({m_ui.txtScreenPopUrl->text(), mode});
+        return true;
+    }
+    // The address stays as it was stored; the choice of how it opens is kept.
+    ScreenPop::writeSetup({ScreenPop::readSetup().urlTemplate, mode});
+    Logger::instance()->log(Logger::Warning, QStringLiteral("Instellingen"),
+                            QStringLiteral("Adres voor een inkomende oproep geweigerd: %1").arg(problem));
+    activateTab(QStringLiteral("tabNotifications"));
+    m_ui.txtScreenPopUrl->setFocus();
+    MessageBox::warning(this, windowTitle(),
+                        QStringLiteral("Het adres voor een inkomende oproep is niet opgeslagen. %1").arg(problem));
+    return false;
 }
 
 QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
@@ -170,9 +200,6 @@ QList<SettingsDialog::SettingValue> SettingsDialog::valuesToSave() const
         {kOutlookGroup, kId, m_ui.txtOutlookPluginId->text().trimmed()},
         {kAppleContactsGroup, kId, m_ui.txtAppleContactsPluginId->text().trimmed()},
         {kThunderbirdGroup, kId, m_ui.txtThunderbirdPluginId->text().trimmed()},
-        // The hot-key choices are stored as shown.
-        {kClickToDialGroup, kModifier, m_ui.cmbHotkey1->currentText()},
-        {kClickToDialGroup, kHotkey, m_ui.cmbHotkey2->currentText()},
         {kClickToDialGroup, kId, m_ui.txtClickToDialId->text().trimmed()},
     };
 }
@@ -187,11 +214,65 @@ void SettingsDialog::saveSettings()
     for (const SettingValue& value : values)
         settings.set(value.group, value.key, value.value);
     saveSecrets();
+    const bool screenPopSaved = saveScreenPop();
+    saveAddressBooks(settings);
+    const bool hotKeySaved = saveHotKey();
 
     Logger::instance()->log(Logger::Info, QStringLiteral("Instellingen"),
                             QStringLiteral("Instellingen zijn gewijzigd en opgeslagen."));
     m_saved = true;
-    changeDirtyState(false);
+    // A refused address or key is not what the store holds: it stays on
+    // screen as an unsaved edit, with the reason.
+    changeDirtyState(!screenPopSaved || !hotKeySaved);
+}
+
+void SettingsDialog::loadHotKey()
+{
+    Settings settings;
+    const QString modifier = settings.get(kClickToDialGroup, kModifier).toString();
+    const QString key = settings.get(kClickToDialGroup, kHotkey).toString();
+    // A stored value that is not in a list (edited by hand) shows as the empty item.
+    m_ui.cmbHotkey1->setCurrentIndex(qMax(0, m_ui.cmbHotkey1->findText(modifier)));
+    m_ui.cmbHotkey2->setCurrentIndex(qMax(0, m_ui.cmbHotkey2->findText(key)));
+    // Held by another program since the start, say, or nothing on this desktop takes keys.
+    if (m_shortcut)
+        showHotKeyStatus(m_shortcut->statusText());
+}
+
+void SettingsDialog::showHotKeyStatus(const QString& text)
+{
+    m_hotKeyStatus = text;
+    showStatus();
+}
+
+void SettingsDialog::showStatus()
+{
+    // One line each; the hot key's first, as the one the user can do something about here.
+    QStringList lines;
+    for (const QString& line : {m_hotKeyStatus, m_keyringStatus})
+        if (!line.isEmpty())
+            lines.append(line);
+    m_ui.lblSettingsStatus->setText(lines.join(QLatin1Char('\n')));
+}
+
+bool SettingsDialog::saveHotKey()
+{
+    const QString modifier = m_ui.cmbHotkey1->currentText();
+    const QString key = m_ui.cmbHotkey2->currentText();
+    Settings settings;
+    const bool changed = modifier != settings.get(kClickToDialGroup, kModifier).toString()
+                         || key != settings.get(kClickToDialGroup, kHotkey).toString();
+    QString why;
+    if (changed && m_shortcut && !m_shortcut->apply(modifier, key, why)) {
+        // The key stored before stays, and so does the dialog, with the reason.
+        showHotKeyStatus(why);
+        return false;
+    }
+    if (changed && m_shortcut)
+        showHotKeyStatus(m_shortcut->statusText());
+    settings.set(kClickToDialGroup, kModifier, modifier);
+    settings.set(kClickToDialGroup, kHotkey, key);
+    return true;
 }
 
 void SettingsDialog::setupConnections()
@@ -208,6 +289,9 @@ void SettingsDialog::setupConnections()
         connect(edit, &QLineEdit::textChanged, this, markDirty, Qt::DirectConnection);
     }
     connect(m_ui.chkEnableNotify, &QCheckBox::stateChanged, this, markDirty, Qt::DirectConnection);
+    connect(m_ui.txtScreenPopUrl, &QLineEdit::textChanged, this, markDirty, Qt::DirectConnection);
+    connect(m_ui.cboScreenPopMode, qOverload<int>(&QComboBox::currentIndexChanged), this, markDirty,
+            Qt::DirectConnection);
     connect(m_ui.cmbHotkey1, &QComboBox::currentTextChanged, this, markDirty, Qt::DirectConnection);
     connect(m_ui.cmbHotkey2, &QComboBox::currentTextChanged, this, markDirty, Qt::DirectConnection);
 
@@ -239,6 +323,8 @@ void SettingsDialog::changeDirtyState(bool dirty)
 void SettingsDialog::accept()
 {
     saveSettings();
+    if (m_dirty)
+        return; // something was refused: the dialog said why and stays open
     // The secret store's answer first: where the passwords went is for the status line to say.
     if (m_secretsSave != 0) {
         m_closeWhenSaved = true;
@@ -365,4 +451,40 @@ bool SettingsDialog::isOfficeAddInInstalled()
 void SettingsDialog::checkOutlookAddin()
 {
     m_ui.chkActivatePlugin->setEnabled(isOfficeAddInInstalled());
+}
+
+void SettingsDialog::loadAddressBooks()
+{
+    // Read as the address book reads them: Thunderbird's are used unless switched off.
+    const AddressBookSources sources = AddressBookSources::fromSettings();
+    m_ui.txtVCardPath->setText(sources.vCardPath);
+    m_ui.chkThunderbird->setChecked(sources.thunderbird);
+}
+
+void SettingsDialog::saveAddressBooks(Settings& settings)
+{
+    settings.set(kAddressBooksGroup, kVCardPath, m_ui.txtVCardPath->text().trimmed());
+    settings.set(kAddressBooksGroup, kThunderbird, m_ui.chkThunderbird->isChecked());
+}
+
+void SettingsDialog::setupAddressBooks()
+{
+    const auto markDirty = [this]() { changeDirtyState(true); };
+    connect(m_ui.txtVCardPath, &QLineEdit::textChanged, this, markDirty);
+    connect(m_ui.chkThunderbird, &QCheckBox::stateChanged, this, markDirty);
+    // A file (an export) or a folder (what a CardDAV sync keeps): one dialog cannot offer both.
+    connect(m_ui.btnVCardFile, &QPushButton::clicked, this, [this]() { chooseVCardPath(false); });
+    connect(m_ui.btnVCardFolder, &QPushButton::clicked, this, [this]() { chooseVCardPath(true); });
+}
+
+void SettingsDialog::chooseVCardPath(bool folder)
+{
+    const QString current = m_ui.txtVCardPath->text().trimmed();
+    const QString start = current.isEmpty() ? QDir::homePath() : current;
+    const QString path =
+        folder ? FileDialog::getExistingDirectory(this, QStringLiteral("vCard-map kiezen"), start)
+               : FileDialog::getOpenFileName(this, QStringLiteral("vCard-bestand kiezen"), start,
+                                             QStringLiteral("vCard-bestanden (*.vcf *.vcard);;Alle bestanden (*)"));
+    if (!path.isEmpty())
+        m_ui.txtVCardPath->setText(path);
 }

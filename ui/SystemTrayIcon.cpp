@@ -1,7 +1,11 @@
 #include "SystemTrayIcon.h"
 
 #include "ButtonGroupAction.h"
+#include "DoNotDisturb.h"
+#include "DoNotDisturbMenu.h"
+#include "NewCallCount.h"
 #include "RecentCallsMenu.h"
+#include "TrayLook.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,7 +20,6 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPainter>
 #include <QThread>
 #include <QTimer>
 
@@ -51,6 +54,8 @@ SystemTrayIcon::SystemTrayIcon(const QDBusConnection& bus)
             OutgoingCall::make(OutgoingCall::RecentCalls, number, QString(), SourceType::ClickToDial, name));
     });
     connect(m_recentCalls, &RecentCallsMenu::openCallJournal, this, &SystemTrayIcon::openCallJournal);
+    m_doNotDisturbMenu = new DoNotDisturbMenu(m_menu);
+    m_menu->addMenu(m_doNotDisturbMenu);
 
     QAction* settings = m_menu->addAction(QStringLiteral("&Instellingen"));
     settings->setObjectName(QStringLiteral("actSettings"));
@@ -76,8 +81,8 @@ SystemTrayIcon::SystemTrayIcon(const QDBusConnection& bus)
             emit openDialWindow();
     });
 
-    setIcon(QApplication::windowIcon());
-    setToolTip(QStringLiteral("Karvelon"));
+    m_channelToolTip = toolTipText(ConnectionSupervisor::Stopped, 0);
+    updateLook();
     setContextMenu(m_menu);
     setVisible(true);
 
@@ -253,22 +258,46 @@ void SystemTrayIcon::setNotificationState(ConnectionSupervisor::State state, int
     const QString tip = toolTipText(state, retryInSecs);
     if (tip.isEmpty())
         return; // an attempt under way, or asleep: the last word stands
-    setToolTip(tip);
-    const QIcon windowIcon = QApplication::windowIcon();
-    const bool badge = state == ConnectionSupervisor::Waiting || state == ConnectionSupervisor::Disabled;
-    if (!badge || windowIcon.isNull()) {
-        setIcon(windowIcon);
+    m_channelToolTip = tip;
+    m_channelDown = state == ConnectionSupervisor::Waiting || state == ConnectionSupervisor::Disabled;
+    updateLook();
+}
+
+void SystemTrayIcon::setDesk(DoNotDisturb* doNotDisturb, NewCallCount* newCalls)
+{
+    m_doNotDisturb = doNotDisturb;
+    m_newCalls = newCalls;
+    m_doNotDisturbMenu->setDoNotDisturb(doNotDisturb);
+    if (doNotDisturb)
+        connect(doNotDisturb, &DoNotDisturb::changed, this, &SystemTrayIcon::updateLook);
+    if (newCalls)
+        connect(newCalls, &NewCallCount::changed, this, &SystemTrayIcon::updateLook);
+    updateLook();
+}
+
+TrayLook SystemTrayIcon::look() const
+{
+    TrayLook look;
+    look.channel = m_channelToolTip;
+    look.channelDown = m_channelDown;
+    look.doNotDisturb = m_doNotDisturb ? m_doNotDisturb->toolTipLine() : QString();
+    look.newCalls = m_newCalls ? m_newCalls->count() : 0;
+    return look;
+}
+
+void SystemTrayIcon::updateLook()
+{
+    // The icon is drawn and handed to the tray host only when it changes.
+    const TrayLook now = look();
+    const QString toolTip = now.toolTip();
+    if (toolTip != this->toolTip())
+        setToolTip(toolTip);
+    const QString badges =
+        QStringLiteral("%1|%2|%3").arg(now.channelDown).arg(!now.doNotDisturb.isEmpty()).arg(now.countBadge());
+    if (badges == m_shownBadges)
         return;
-    }
-    // Enabled but not connected: a small grey dot in the lower right corner.
-    QPixmap pixmap = windowIcon.pixmap(64, 64);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::white, 3));
-    painter.setBrush(QColor(128, 128, 128));
-    painter.drawEllipse(QRectF(38, 38, 24, 24));
-    painter.end();
-    setIcon(QIcon(pixmap));
+    m_shownBadges = badges;
+    setIcon(now.icon(QApplication::windowIcon()));
 }
 
 void SystemTrayIcon::onShowContextMenu()

@@ -4,6 +4,7 @@
 #include "OutgoingCall.h"
 
 #include <QDBusConnection>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QVector>
@@ -12,7 +13,11 @@ class QAction;
 class QMenu;
 class ButtonGroupAction;
 class CallHistory;
+class DoNotDisturb;
+class DoNotDisturbMenu;
+class NewCallCount;
 class RecentCallsMenu;
+struct TrayLook;
 
 // The program's tray icon; its menu is the click-to-dial front end.
 class SystemTrayIcon : public QSystemTrayIcon
@@ -43,6 +48,11 @@ public:
 
     // The calls that "Recente gesprekken" shows; not owned.
     void setCallHistory(CallHistory* history);
+    // "Niet storen" for its submenu, badge and tooltip line, and the count of
+    // new calls for its badge and line; followed from now on, not owned.
+    void setDesk(DoNotDisturb* doNotDisturb, NewCallCount* newCalls);
+    // What tooltip and icon show now.
+    TrayLook look() const;
 
     // Shows a balloon and reports it, so that what reached the desktop can be followed.
     void showBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int msecs);
@@ -77,6 +87,7 @@ private:
     void makeCallWidget();
     void focusNumberField();
     void showPendingBalloons();
+    void updateLook();
 
     struct Balloon
     {
@@ -91,6 +102,13 @@ private:
     ButtonGroupAction* m_buttonGroup = nullptr;
     QAction* m_dialAction = nullptr;
     RecentCallsMenu* m_recentCalls = nullptr;
+    DoNotDisturbMenu* m_doNotDisturbMenu = nullptr;
+    // The channel's part of the look, as it last reported; the desk's parts are asked for.
+    QString m_channelToolTip;
+    bool m_channelDown = false;
+    QString m_shownBadges; // the badges the icon was last drawn with; null: not drawn yet
+    QPointer<DoNotDisturb> m_doNotDisturb;
+    QPointer<NewCallCount> m_newCalls;
     Kind m_kind = XEmbed;
     // Balloons asked for before the tray host has placed the icon.
     QVector<Balloon> m_pendingBalloons;

@@ -1,11 +1,16 @@
-// The program put together, in process: the roads of a call from its windows to the service simulator and back, and
-// a call request that first asks for settings (the balloon of an incoming call is checked on a real tray, end to end).
+// The program put together, in process: the roads of a call from its windows to the service simulator and back, a
+// call request that first asks for settings, and incoming calls named from the user's own address books (the balloon
+// of an incoming call is checked on a real tray, end to end).
+#include "AddressBook.h"
 #include "CallDialog.h"
+#include "CallHistory.h"
+#include "CallJournalModel.h"
 #include "DialWindow.h"
 #include "E2eSupport.h"
 #include "KarvelonApplication.h"
 #include "MessageBox.h"
 #include "PbxSimulator.h"
+#include "PrivateBus.h"
 #include "SecretStore.h"
 #include "Settings.h"
 #include "TestSupport.h"
@@ -59,14 +64,7 @@ private slots:
             PbxSimulator sim;
             QVERIFY2(sim.start(), sim.output().constData());
             E2e::seedDemoCustomer(true, {"201", "202"});
-            QProcess child;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("KARVELON_TEST_SIM", sim.ports());
-            child.setProcessEnvironment(env);
-            child.setProcessChannelMode(QProcess::ForwardedChannels);
-            child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
-            QVERIFY(child.waitForFinished(60000));
-            QCOMPARE(child.exitCode(), 0);
+            QVERIFY(runInChild(sim));
             return;
         }
         PbxSimulator sim;
@@ -102,8 +100,111 @@ private slots:
         QCOMPARE(endpoints.filter("krpopnotify").size(), 0);
     }
 
+    // A pushed call from a number in a vCard folder, and one from Thunderbird's address book, shows "Naam (nummer)"
+    // in the desktop notification and in the history, marked in its file and in the journal (italics, with where the
+    // name came from as tooltip); a name the service sent stays.
+    // A vCard file replaced on disk and Thunderbird switched off in the settings are followed without a restart.
+    // Runs in a child on a private bus with a notification server.
+    void incomingCall_namedFromTheUsersOwnAddressBooks()
+    {
+        const QString cards = QDir::homePath() + "/contacten", jan = cards + "/jan.vcf";
+        if (qEnvironmentVariableIsEmpty("KARVELON_TEST_SIM")) {
+            PbxSimulator sim;
+            PrivateBus bus;
+            QVERIFY2(sim.start(), sim.output().constData());
+            QVERIFY(bus.start() && bus.startMock("notification_daemon", kNotifications, {{"capabilities", "body"}}));
+            E2e::seedDemoCustomer(true);
+            QFile::remove(CallHistory::defaultFilePath()); // the calls of the test before
+            QVERIFY(writeFile(jan, "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Jan de Vries\r\n"
+                                   "TEL;VALUE=uri:tel:+31-20-1234567\r\nEND:VCARD\r\n"));
+            const QString profile = QDir::homePath() + "/.thunderbird/p1"; // with its table of card properties
+            QVERIFY(writeFile(profile + "/../profiles.ini", "[Profile0]\nIsRelative=1\nPath=p1\n")
+                    && QDir().mkpath(profile));
+            const QString sql = "CREATE TABLE properties (card, name, value); INSERT INTO properties VALUES "
+                                "('a','DisplayName','\u00D6laf Donder'),('a','WorkPhone','010-5550001');";
+            QCOMPARE(QProcess::execute("sqlite3", {profile + "/abook.sqlite", sql}), 0);
+            Settings().set("AddressBooks", "VCardPath", cards);
+            QVERIFY(runInChild(sim, bus.address()));
+            return;
+        }
+        PbxSimulator sim;
+        sim.attach(qEnvironmentVariable("KARVELON_TEST_SIM"));
+        app()->init();
+        QTRY_VERIFY_WITH_TIMEOUT(app()->addressBook() && app()->addressBook()->isReady(), 30000);
+        const CallJournalModel journal(app()->callHistory());
+        const struct { const char* number; const char* contact; QString caller; bool marked; } table[] = {
+            {"0201234567", "", "Jan de Vries (0201234567)", true},          // the vCard folder
+            {"+31105550001", "", "\u00D6laf Donder (+31105550001)", true}, // Thunderbird's address book
+            {"0201234567", "Receptie", "Receptie (0201234567)", false},     // the service's name stays
+            {"0201234567", "", "Jan Bakker (0201234567)", true}};           // the file replaced meanwhile
+        for (const auto& row : table) {
+            if (&row == &table[3]) {
+                QVERIFY(writeFile(jan, "BEGIN:VCARD\nFN:Jan Bakker\nTEL:020 1234567\nEND:VCARD\n"));
+                QTRY_COMPARE_WITH_TIMEOUT(app()->addressBook()->lookup("0201234567"), "Jan Bakker", 30000);
+            }
+            const int before = app()->callHistory()->calls().size();
+            QVERIFY(pushIncomingCall(sim, {{"callerID", row.number}, {"did", "201"}, {"contact", row.contact}}));
+            QTRY_COMPARE_WITH_TIMEOUT(app()->callHistory()->calls().size(), before + 1, 15000);
+            const CallRecord call = app()->callHistory()->calls().last();
+            QCOMPARE(call.name + " (" + call.number + ")", row.caller);
+            const QModelIndex name = journal.index(0, CallJournalModel::NameColumn); // the newest call
+            QCOMPARE(name.data(Qt::FontRole).value<QFont>().italic(), row.marked);
+            QCOMPARE(name.data(Qt::ToolTipRole).toString(), row.marked ? "Uit uw adresboek: " + call.name : "");
+            const QString body = "Inkomende oproep van " + row.caller + " op 201.";
+            QTRY_COMPARE_WITH_TIMEOUT(notifyBodies().value(&row - table), body, 15000);
+        }
+        QCOMPARE(TestSupport::readFile(CallHistory::defaultFilePath()).count("\"nameSource\":\"addressbook\""), 3);
+
+        Settings().set("AddressBooks", "Thunderbird", false);
+        emit app()->settingsUpdated();
+        QTRY_VERIFY_WITH_TIMEOUT(app()->addressBook()->lookup("0105550001").isEmpty(), 30000);
+        QCOMPARE(app()->addressBook()->lookup("0201234567"), "Jan Bakker");
+    }
+
 private:
     static KarvelonApplication* app() { return qobject_cast<KarvelonApplication*>(qApp); }
+
+    // Runs the current test function again in a child whose program talks to this simulator, on this session bus.
+    static bool runInChild(const PbxSimulator& sim, const QString& sessionBus = QString())
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KARVELON_TEST_SIM", sim.ports());
+        if (!sessionBus.isEmpty())
+            env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus);
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(QTest::currentTestFunction())});
+        return child.waitForFinished(90000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    }
+
+    // Once the notification channel is up, the service pushes a call.
+    static bool pushIncomingCall(PbxSimulator& sim, const QJsonObject& call)
+    {
+        return QTest::qWaitFor([&sim]() { return sim.control("GET", "notify-state")["registered"].toInt() > 0; }, 30000)
+               && sim.control("POST", "notify", call)["delivered"].toInt() == 1;
+    }
+
+    // The body of every incoming call the notification server was asked to show, oldest first.
+    static QStringList notifyBodies()
+    {
+        QDBusMessage getCalls = QDBusMessage::createMethodCall(kNotifications, "/org/freedesktop/Notifications",
+                                                               "org.freedesktop.DBus.Mock", "GetMethodCalls");
+        getCalls.setArguments({"Notify"});
+        QStringList bodies;
+        for (const QVariantList& arguments : PrivateBus::methodCalls(QDBusConnection::sessionBus().call(getCalls)))
+            bodies << arguments.value(4).toString();
+        return bodies.filter(QRegularExpression("^Inkomende oproep")); // not what the channel may have to say
+    }
+
+    static bool writeFile(const QString& path, const QByteArray& content)
+    {
+        QSaveFile file(path); // replaced by renaming, as sync tools do
+        return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) >= 0
+               && file.commit();
+    }
+
+    static inline const QString kNotifications = "org.freedesktop.Notifications";
 };
 
 int main(int argc, char** argv)
@@ -113,6 +214,7 @@ int main(int argc, char** argv)
     ServiceConfig config = sim.config();
     config.commandServerName = TestSupport::uniqueSocketPath("cmd");
     config.serviceStartDelayMsecs = 0; // the channel registers at once
+    config.addressBookRebuildDelayMsecs = 100;
     KarvelonApplication app(argc, argv, config);
     TestController test;
     return QTest::qExec(&test, argc, argv);

@@ -73,7 +73,7 @@ private slots:
             app()->init();
             QTRY_VERIFY(app()->secrets()->isLoaded());
             QCOMPARE(app()->secrets()->mode(), SecretStore::Mode::Keyring);
-            SettingsDialog dialog(nullptr, app()->secrets());
+            SettingsDialog dialog(nullptr, app()->secrets(), nullptr);
             dialog.findChild<QLineEdit*>("txtThunderbirdPluginKey")->setText(" tb-nieuw-geheim ");
             dialog.findChild<QLineEdit*>("txtOutlookPluginKey")->clear();
             QTest::mouseClick(dialog.findChild<QPushButton*>("btnSave"), Qt::LeftButton);

@@ -3,6 +3,7 @@
 #include "ContactPayload.h"
 #include "CommandLine.h"
 #include "InternalKarvelonApi.h"
+#include "NumberFinder.h"
 #include "PhoneNumber.h"
 #include "PluginCommand.h"
 #include "SocketIO.h"
@@ -58,6 +59,7 @@ private slots:
             {"tel:0031+20", true, ""},
             {"callto:jan.jansen", true, ""},
             {"tel:0201%3Bx%3Dy", true, ""}, // encoded separators
+            {"tel:020%1%234567", true, ""}, // a malformed escape makes up no digit
             {QString::fromUtf8("tel:\xd9\xa1\xd9\xa2"), true, ""}, // non-ASCII digits
             {"Telma;0201234567=Werk", false, ""}};
         for (const auto& row : table) {
@@ -93,6 +95,48 @@ private slots:
                                     .join('|');
             const QString expected = QStringList{row.normalized, row.digits, row.national, row.typed ? "+" : "-"}.join('|');
             QCOMPARE(row.text + " -> " + got, row.text + " -> " + expected);
+        }
+    }
+
+    // Selected or copied text as users have it: each number once, in order, and what only looks like one skipped.
+    void numberFinder_realWorldText()
+    {
+        const QString far = QString(NumberFinder::ScanLimit, ' ');
+        const struct { QString text, numbers; } table[] = {
+            {"Bel ons: +31 (0)20-123 45 67.", "+31201234567"},
+            {"020 - 123 45 67", "0201234567"},
+            {"Mobiel 06-12 34 56 78 (na 17 uur), 06.12-34.56.79, 06.10.12.34.56",
+             "0612345678|0612345679|0610123456"},
+            {"0031 6 1234 5678", "0031612345678"},
+            {"<tel:+31201234567>", "+31201234567"},
+            {"tel:+31%2020%20123%204567;ext=12 of CallTo://0612345678?x=1", "+31201234567|0612345678"},
+            {"Brussel: +32 2 123 45 67\n1000 Brussel", "+3221234567"},
+            {"T 020 123\r\n45 67", "0201234567"},                          // split over a line break
+            {"T020 123 45 67\nM06-12345678\n+32 2 123 45 67\n06 87654321", // a list, one per line
+             "0201234567|0612345678|+3221234567|0687654321"},
+            {"+32 2 123 45 67 06 12345678 / 0800-1234 020 7654321, 0900 123 45 67",
+             "+3221234567|0612345678|08001234|0207654321|09001234567"},
+            {"020-1234567, +31 20 1234567 of 0031 (0)20 123 4567", "0201234567"}, // one number, three notations
+            {"Afspraak 01-03-2024 06-12 3456 78, 2024-03-12 06 12 34 56 79 of 12.03.2024", "0612345678|0612345679"},
+            {"ma-vr 09.00-17.30 uur, za 09.00 - 12.00", ""},
+            {"+32 2 123 45 67 1011 AB Amsterdam", "+3221234567"}, // a postcode after it
+            {"IBAN NL91 ABNA 0417 1643 00, NL91ABNA0417164300", ""},
+            {"Klantnr. 0201234567, bestelnummer: 0612 345 678, Order #0207654321, tel. 020 123 45 67",
+             "0201234567"},
+            {"KvK 0612345678 BTW-nummer 0687654321 zending 00340434161234567890", ""},
+            {"Factuur 2024-0012 van 0.612,50 EUR", ""},
+            {"0201234\n\n567, 0201 2345, 02 123 45 67, 0001234567890, 0201234567B01 INV0201234567 NL0612345678", ""},
+            {"+31 020 1234567", "0201234567"}, // a trunk "0" kept after the country code
+            {"+1 212 555 0100 +44 20 7946 0958 +4930123456789012", "+12125550100|+442079460958"},
+            {"0201234567" + far, "0201234567"},
+            {far.left(NumberFinder::ScanLimit - 14) + "+44 20 7946 0958", ""}, // cut off at the limit
+            {far + "0201234567", ""}};
+        const QRegExp field(PhoneNumber::fieldPattern());
+        for (const auto& row : table) {
+            const QStringList found = NumberFinder::findPhoneNumbers(row.text);
+            QCOMPARE(row.text.left(80) + " -> " + found.join('|'), row.text.left(80) + " -> " + row.numbers);
+            for (const QString& number : found)
+                QVERIFY2(field.exactMatch(number) && PhoneNumber::dialledDigits(number).size() >= 8, qPrintable(number));
         }
     }
 

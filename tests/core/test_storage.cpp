@@ -169,7 +169,8 @@ private slots:
     // Every field survives a restart; only the newest calls are kept, and the file is compacted; owner-only.
     void callHistory_fieldsSurviveARestart_newestKept_ownerOnly()
     {
-        const CallRecord in{CallRecord::Incoming, 1700000000000, "0612345678", "<b>Piet</b>", "0201234567", {}, false};
+        const CallRecord in{CallRecord::Incoming, 1700000000000, "0612345678", "<b>Piet</b>", "0201234567", {}, false,
+                            true}; // the name from the user's address book
         const CallRecord out{CallRecord::Outgoing, 1700000000001, "+31 20 123", {}, {}, "OutlookPlugin", true};
         CallHistory(callsFile()).add(in);
         CallHistory(callsFile()).add(out);

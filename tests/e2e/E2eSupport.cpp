@@ -10,6 +10,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <array>
 #include <csignal>
@@ -21,7 +22,7 @@ namespace E2e {
 QString missingTools()
 {
     QString missing;
-    for (const QString tool : {"Xvfb", "xdotool", "openbox", "trayer", "dbus-daemon", "status-notifier-watcher", "dunst", "import"})
+    for (const QString tool : {"Xvfb", "xdotool", "xclip", "openbox", "trayer", "dbus-daemon", "status-notifier-watcher", "dunst", "import"})
         missing += QStandardPaths::findExecutable(tool).isEmpty() ? tool + ' ' : QString();
     return missing;
 }
@@ -126,10 +127,31 @@ QProcessEnvironment launcherEnvironment(QProcessEnvironment base, const ServiceC
     base.insert("KARVELON_E2E_CONFIG", QStringList{c.apiBaseUrl, c.notifyUrl.toString(), c.wanIpHtmlUrl.toString(),
                                                    c.wanIpTextUrl.toString(), c.commandServerName,
                                                    QString::number(c.backoffInitialMsecs)}.join(' '));
+    // xdg-open's generic road (the user's mimeapps.list), whatever desktop the machine itself runs.
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID",
+                             "WAYLAND_DISPLAY", "BROWSER"})
+        base.remove(QString::fromLatin1(name));
     // Under AddressSanitizer: libxkbcommon-x11's bounded strndup copies, which strict string checks report.
     if (base.contains("ASAN_OPTIONS"))
         base.insert("ASAN_OPTIONS", base.value("ASAN_OPTIONS") + ":suppressions=" KARVELON_E2E_SOURCE_DIR "/asan-suppressions.txt");
     return base;
+}
+
+QString installStandInBrowser()
+{
+    const QString home = TestSupport::testHome(), record = home + "/opened.txt", browser = home + "/standin-browser";
+    const auto write = [](const QString& path, const QByteArray& content) {
+        QFile file(path);
+        return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    QFile::remove(record);
+    const bool ok = write(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + record.toUtf8() + "'\n")
+                    && QFile::setPermissions(browser, QFile::ReadOwner | QFile::ExeOwner)
+                    && write(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/karvelon-standin.desktop",
+                             "[Desktop Entry]\nType=Application\nName=Stand-in\nExec=" + browser.toUtf8() + " %u\n")
+                    && write(qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list",
+                             "[Default Applications]\nx-scheme-handler/https=karvelon-standin.desktop\n");
+    return ok ? record : QString();
 }
 
 void seedDemoCustomer(bool notifications, const QStringList& checkedAccounts)

@@ -54,6 +54,10 @@ private:
 // The test launcher (karvelon_e2e.cpp), and base with the variables that hand it config.
 QString launcherPath();
 QProcessEnvironment launcherEnvironment(QProcessEnvironment base, const ServiceConfig& config);
+// The desktop's default web browser in the throw-away home: a stand-in that
+// writes each address it is given as a line of the file whose path it returns
+// (what "xdg-settings set default-web-browser" writes, without its pause).
+QString installStandInBrowser();
 // The simulator's demo customer in this process's settings, which the launcher
 // shares; the click-to-dial SIP accounts with these ids checked for the menu.
 void seedDemoCustomer(bool notifications, const QStringList& checkedAccounts = QStringList());

@@ -29,7 +29,7 @@ QJsonObject describe(const QWidget* w, const QRect& local, const QString& text, 
                        {"enabled", enabled}, {"name", w ? w->objectName() : QString()}};
 }
 
-// The tray icon, the balloons so far, the focus and every visible window with
+// The tray icon (its tooltip as text), the balloons so far, the focus and every visible window with
 // its visible widgets (a list box: its current entry as text) and menu entries.
 QByteArray state(const QJsonArray& balloons)
 {
@@ -48,7 +48,8 @@ QByteArray state(const QJsonArray& balloons)
                                        {"x", top->x()}, {"y", top->y()}, {"widgets", widgets}, {"actions", actions}});
     }
     const QWidget* focus = QApplication::focusWidget();
-    const QJsonObject state{{"tray", describe(nullptr, app()->systemTrayIcon()->geometry(), QString(), true)},
+    const SystemTrayIcon* tray = app()->systemTrayIcon();
+    const QJsonObject state{{"tray", describe(nullptr, tray->geometry(), tray->toolTip(), true)},
                             {"balloons", balloons}, {"windows", windows}, {"focus", focus ? focus->objectName() : ""}};
     return QJsonDocument(state).toJson(QJsonDocument::Compact) + '\n';
 }

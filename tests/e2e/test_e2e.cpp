@@ -5,9 +5,11 @@
 #include "PbxSimulator.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "TrayBadges.h"
 
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QImage>
 #include <QJsonArray>
 #include <QLocalSocket>
 #include <QUrlQuery>
@@ -34,6 +36,8 @@ private slots:
     {
         QVERIFY(m_desktop->start());
         E2e::seedDemoCustomer(true, {"201", "202"});
+        const QString browser = E2e::installStandInBrowser();
+        Settings().set("ScreenPop", "Url", "https://crm.example.nl/zoek?tel={nummer}&naam={naam}&op={op}");
         start({"--call", "tel:+31%2020-123%204567;ext=12"});
         // The start balloon points at the icon, not at a corner of the screen.
         QJsonObject balloon;
@@ -53,9 +57,25 @@ private slots:
         QVERIFY(openTrayMenu("0201234567") && m_desktop->xdotool({"key", "Return"}));
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php"), QStringList{"201 0201234567 ok"}, 15000);
 
-        QVERIFY(pushIncomingCall({{"callerID", "0612345678"}, {"did", "201"}, {"callid", "7"}, {"queue", ""}}));
-        QTRY_VERIFY_WITH_TIMEOUT(state()["balloons"].toArray().contains("Inkomende oproep van 0612345678 op 201.\r\nqueue: "),
-                                 15000);
+        // Incoming calls open the caller's page through the desktop's browser, once per call, its values encoded;
+        // the tray counts them until "Recente gesprekken" opens.
+        const QJsonObject jan{{"callerID", "0612345678"}, {"did", "201"}, {"callid", "7"}, {"queue", ""},
+                              {"contact", "Jansen & Zoë"}};
+        QVERIFY(pushIncomingCall(jan) && pushIncomingCall(jan)); // announced twice
+        QTRY_VERIFY_WITH_TIMEOUT(state()["balloons"].toArray().contains(
+                                     "Inkomende oproep van Jansen & Zoë (0612345678) op 201.\r\nqueue: "), 15000);
+        const QString name = "\u202Ex\r\n\t" + QString(9999, QChar(0x00E9));
+        QVERIFY(pushIncomingCall({{"callerID", "0201"}, {"did", "201"}, {"callid", "8"}, {"contact", name}}));
+        const QString crm = "https://crm.example.nl/zoek?tel=";
+        const QStringList pages{crm + "0201&naam=x" + QString("%C3%A9").repeated(199) + "&op=201",
+                                crm + "0612345678&naam=Jansen%20%26%20Zo%C3%AB&op=201"};
+        QTRY_COMPARE_WITH_TIMEOUT(sorted(QString::fromUtf8(TestSupport::readFile(browser)).split('\n', Qt::SkipEmptyParts)),
+                                  pages, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(trayToolTip().endsWith("\n3 nieuwe oproep(en)"), 10000);
+        QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Recente gesprekken"));
+        QTRY_VERIFY_WITH_TIMEOUT(!trayToolTip().contains("nieuwe oproep"), 10000);
+        QVERIFY(m_desktop->xdotool({"key", "Escape", "key", "Escape"}));
+        QCOMPARE(QString::fromUtf8(TestSupport::readFile(browser)).count('\n'), 2); // still: one page per call
 
         QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Instellingen"));
         QTRY_VERIFY_WITH_TIMEOUT(click("Karvelon - Instellingen", "widgets", "txtCustomerNumber"), 15000);
@@ -68,11 +88,20 @@ private slots:
     {
         QVERIFY(m_desktop->start(E2e::Desktop::StatusNotifierTray));
         E2e::seedDemoCustomer(true, {"201", "202"});
+        const QString browser = E2e::installStandInBrowser();
+        Settings().set("ScreenPop", "Url", "https://crm.example.nl/{nummer}");
+        Settings().set("ScreenPop", "Mode", "button");
+        // "Niet storen" until shortly after the start: read back at the start, it ends by itself.
+        const QDateTime quietUntil = QDateTime::currentDateTime().addSecs(30);
+        Settings().set("Notifications", "DoNotDisturbUntil", quietUntil.toString(Qt::ISODate));
         start(QStringList(), false);
         QTRY_VERIFY_WITH_TIMEOUT(findStatusNotifierItem(), 20000);
         // The menu as the panel gets it: no nameless entry where the number field would be.
         const QMap<QString, int> menu = menuEntries();
         QVERIFY2(menu.contains("Nummer bellen…") && !menu.contains(QString()), qPrintable(menu.keys().join('|')));
+        QVERIFY(menu.contains("Tot ik het uitzet") && menu.contains("Uitzetten"));
+        QTRY_VERIFY(itemToolTip().endsWith("\nNiet storen tot " + quietUntil.toString("HH:mm")));
+        QCOMPARE(itemBadges(), "d");
 
         // The entry, then a click on the icon, open the dial window; Return dials with the default account.
         QVERIFY(clickMenuEntry("Nummer bellen…"));
@@ -89,16 +118,44 @@ private slots:
         QVERIFY(click("Karvelon - Bellen", "widgets", "btnDial"));
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(1), "202 0207654321 ok", 15000);
 
-        // An incoming call reaches the notification server with its actions; "Terugbellen" calls that caller.
+        QTRY_VERIFY_WITH_TIMEOUT(!itemToolTip().contains("Niet storen") && !menuEntries().contains("Uitzetten"), 45000);
+        QCOMPARE(itemBadges(), "");
+
+        // An incoming call reaches the notification server with its actions; "Terugbellen" calls that caller,
+        // "Openen" (twice) opens the caller's page once.
         QVERIFY(pushIncomingCall(QJsonObject{{"callerID", "0612345678"}, {"did", "201"}}));
         QVariantList notify;
         QTRY_VERIFY_WITH_TIMEOUT((notify = notifyCalls().value(notifyCalls().size() - 1)).value(4).toString()
                                      .startsWith("Inkomende oproep van 0612345678 op 201."), 15000);
-        QVERIFY(notify.value(5).toStringList().contains("Terugbellen"));
-        const QVariantList callBack{uint(notifyCalls().size()), "call-back"};
-        QCOMPARE(mock("EmitSignal", {kNotifications, "ActionInvoked", "us", callBack}).type(),
-                 QDBusMessage::ReplyMessage);
+        QVERIFY(notify.value(5).toStringList().contains("Terugbellen") && notify.value(5).toStringList().contains("Openen"));
+        for (const char* action : {"open-page", "open-page", "call-back"}) {
+            const QVariantList invoked{uint(notifyCalls().size()), action};
+            QCOMPARE(mock("EmitSignal", {kNotifications, "ActionInvoked", "us", invoked}).type(),
+                     QDBusMessage::ReplyMessage);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(2), "201 0612345678 ok", 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(TestSupport::readFile(browser), "https://crm.example.nl/0612345678\n", 15000);
+
+        // "Niet storen" from the menu: calls are recorded and counted, but not shown; both survive a restart.
+        QVERIFY(clickMenuEntry("Tot ik het uitzet"));
+        QTRY_VERIFY(itemToolTip().endsWith("\nNiet storen\n1 nieuwe oproep(en)"));
+        const int shown = notifyCalls().size();
+        QVERIFY(pushIncomingCall({{"callerID", "0201111111"}, {"did", "201"}})
+                && pushIncomingCall({{"callerID", "0202222222"}, {"did", "201"}}));
+        QTRY_VERIFY_WITH_TIMEOUT(itemToolTip().endsWith("\nNiet storen\n3 nieuwe oproep(en)"), 15000);
+        QVERIFY(menuEntries().keys().filter("0202222222").size() == 1);
+        QCOMPARE(notifyCalls().size(), shown);
+        QCOMPARE(itemBadges(), "cd");
+        QVERIFY(clickMenuEntry("Afsluiten") && m_karvelon.waitForFinished(15000));
+        start(QStringList(), false);
+        QTRY_VERIFY_WITH_TIMEOUT(findStatusNotifierItem() && itemToolTip().endsWith("\nNiet storen\n3 nieuwe oproep(en)"),
+                                 20000);
+        // Opening "Recente gesprekken" has seen them.
+        QVERIFY(aboutToShow("Recente gesprekken"));
+        QTRY_VERIFY(!itemToolTip().contains("nieuwe oproep"));
+        QCOMPARE(itemBadges(), "d");
+        QVERIFY(clickMenuEntry("Uitzetten"));
+        QTRY_VERIFY(!itemToolTip().contains("Niet storen"));
 
         // The caller is in "Recente gesprekken"; choosing the entry calls back once more.
         QTRY_VERIFY_WITH_TIMEOUT(clickMenuEntry("0612345678"), 15000);
@@ -131,7 +188,56 @@ private slots:
         QVERIFY(state()["balloons"].toArray().isEmpty());
     }
 
+    // The hot key and a second start with --dial-selection open the dial window with the number selected, or copied
+    // when nothing is selected; Return calls it with the default account. A key another program holds is reported
+    // in the settings, and the program runs on.
+    void hotKey_dialsTheSelectedOrCopiedNumber()
+    {
+        QVERIFY(m_desktop->start());
+        E2e::seedDemoCustomer(false);
+        Settings().set("ClickToDial", "Modifier", "Control");
+        Settings().set("ClickToDial", "Hotkey", "F9");
+        start(QStringList());
+        const struct { QString primary, clipboard, how, number, call; } table[] = {
+            {"Bel Jan: 020 - 123 45 67", "", "ctrl+F9", "0201234567", "201 0201234567 ok"},
+            {"Mobiel 06-12 34 56 78", "", "Num_Lock ctrl+F9 Num_Lock", "0612345678", "201 0612345678 ok"},
+            {"", "T +31 (0)20-765 43 21", "ctrl+F9", "+31207654321", "201 0031207654321 ok"},
+            {"tel:0201112233", "", "--dial-selection", "0201112233", "201 0201112233 ok"}};
+        for (const auto& row : table) {
+            QVERIFY(put("primary", row.primary) && (row.clipboard.isEmpty() || put("clipboard", row.clipboard)));
+            if (row.how.startsWith("--"))
+                QCOMPARE(second({row.how}), 0);
+            else
+                QVERIFY(m_desktop->xdotool(QStringList("key") + row.how.split(' ')));
+            QTRY_COMPARE_WITH_TIMEOUT(find("Karvelon - Bellen", "widgets", "txtDialNumber")["text"].toString(), row.number, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(state()["focus"].toString(), "txtDialNumber", 10000);
+            const int before = calls("cltodlapp.php").size();
+            QVERIFY(m_desktop->xdotool({"key", "Return"}));
+            QTRY_COMPARE_WITH_TIMEOUT(calls("cltodlapp.php").value(before), row.call, 15000);
+        }
+
+        m_karvelon.kill(), m_karvelon.waitForFinished();
+        QProcess holder;
+        holder.setProcessEnvironment(m_desktop->environment());
+        holder.start(KARVELON_X11_PEER, {"grab", "Control", "F9"});
+        QVERIFY(holder.waitForReadyRead(10000) && holder.readLine().trimmed() == "grabbed");
+        start(QStringList());
+        QVERIFY(openTrayMenu(QString()) && click("trayMenu", "actions", "Instellingen"));
+        // The hot key's note first; this desktop has no keyring, whose note follows on the next line.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            find("Karvelon - Instellingen", "widgets", "lblSettingsStatus")["text"].toString().split('\n').first(),
+            "Deze sneltoets is al in gebruik door een ander programma.", 15000);
+        holder.kill(), holder.waitForFinished();
+    }
+
 private:
+    // Text selected (PRIMARY) or copied (CLIPBOARD), as another program offers it.
+    bool put(const QString& selection, const QString& text) const
+    {
+        return m_desktop->run("sh", {"-c", "printf %s \"$0\" | xclip -selection " + selection, text})
+               && QTest::qWaitFor([&]() { return m_desktop->run("xclip", {"-o", "-selection", selection}) == text; }, 5000);
+    }
+
     // Once the notification channel is up, the service pushes a call.
     bool pushIncomingCall(const QJsonObject& call)
     {
@@ -160,6 +266,10 @@ private:
         process.start(E2e::launcherPath(), arguments);
         return process.waitForFinished(30000) ? process.exitCode() : -1;
     }
+
+    static QStringList sorted(QStringList list) { return list.sort(), list; }
+
+    QString trayToolTip() const { return state()["tray"].toObject()["text"].toString(); }
 
     QJsonObject state() const
     {
@@ -253,6 +363,49 @@ private:
                                          {id, "clicked", QVariant::fromValue(QDBusVariant(0)), uint(0)})
                                  .type() == QDBusMessage::ReplyMessage;
     }
+
+    // The panel opens a submenu.
+    bool aboutToShow(const QString& label) const
+    {
+        const int id = menuEntries().value(label, -1);
+        return id > 0 && m_desktop->call(m_itemService, m_menuPath, "com.canonical.dbusmenu", "AboutToShow", {id}).type()
+                             == QDBusMessage::ReplyMessage;
+    }
+
+    QDBusArgument itemProperty(const QString& name) const
+    {
+        const QDBusMessage reply = m_desktop->call(m_itemService, m_itemPath, "org.freedesktop.DBus.Properties", "Get",
+                                                   {"org.kde.StatusNotifierItem", name});
+        return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    }
+    // The largest of an icon's pictures as the item sends them: ARGB32 in network byte order.
+    static QImage largest(const QDBusArgument& pictures)
+    {
+        QImage image;
+        pictures.beginArray();
+        while (!pictures.atEnd()) {
+            int w = 0, h = 0;
+            QByteArray data;
+            pictures.beginStructure(), pictures >> w >> h >> data, pictures.endStructure();
+            if (w <= image.width() || data.size() != w * h * 4)
+                continue;
+            image = QImage(w, h, QImage::Format_ARGB32);
+            const auto* p = reinterpret_cast<const uchar*>(data.constData());
+            for (int i = 0; i < w * h; ++i, p += 4)
+                image.setPixel(i % w, i / w, qRgba(p[1], p[2], p[3], p[0]));
+        }
+        pictures.endArray();
+        return image;
+    }
+    // The tooltip and the icon's badges as the panel gets them.
+    QString itemToolTip() const
+    {
+        const QDBusArgument tip = itemProperty("ToolTip");
+        QString icon, title, text;
+        tip.beginStructure(), tip >> icon, largest(tip), tip >> title >> text, tip.endStructure();
+        return title;
+    }
+    QString itemBadges() const { return TestSupport::trayBadges(largest(itemProperty("IconPixmap"))); }
 
     QDBusMessage mock(const QString& method, const QVariantList& arguments) const
     {

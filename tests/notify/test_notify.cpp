@@ -330,6 +330,8 @@ private slots:
         };
 
         const auto api = makeApi(worker, [](ServiceConfig& c) { c.backoffInitialMsecs = 60000; });
+        int woke = 0; // told on, for "Niet storen"; counted on this thread
+        connect(api.get(), &NotificationChannel::awake, this, [&woke]() { ++woke; });
         QMetaObject::invokeMethod(api.get(), "onSettingsUpdated", Qt::QueuedConnection);
         QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
 
@@ -338,6 +340,7 @@ private slots:
         QTRY_COMPARE(notifyState()["connections"].toInt(), 0);
         QVERIFY(prepareForSleep(false));
         QTRY_COMPARE_WITH_TIMEOUT(registrations(), 2, 2000);
+        QTRY_COMPARE(woke, 1);
         QTRY_VERIFY_WITH_TIMEOUT(notifyState()["registered"].toInt() == 1, 15000);
         // So does the network coming back.
         QVERIFY(mockCall("org.freedesktop.NetworkManager", "SetGlobalConnectionState", {uint(70)}));

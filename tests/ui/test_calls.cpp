@@ -236,6 +236,39 @@ private slots:
         QCOMPARE(requests(calls), QStringList{"1 0201111 kantoor 0 "}); // as the list shows it
     }
 
+    // A number found in the selection waits selected in the field: Return dials it as found (the log names the
+    // selection), typing replaces it, the other numbers come first among the completions; none found says so, and
+    // where only the clipboard can be read, how to get one there.
+    void dialWindow_offersFoundNumbers()
+    {
+        const struct { QStringList found; bool clipboardOnly; QString typed, request; int statusLines; } table[] = {
+            {{"+31201234567", "0612345678"}, false, "", "6 +31201234567", 0},
+            {{"0201234567"}, false, "0207654321", "1 0207654321", 0},
+            {{}, false, "", "", 1},
+            {{}, true, "", "", 2}};
+        CallHistory history(QDir(TestSupport::testHome()).filePath(QStringLiteral("found.jsonl")));
+        CallRecord recent;
+        recent.number = QStringLiteral("0303");
+        history.add(recent);
+        DialWindow window(&history, false);
+        auto* field = window.findChild<QLineEdit*>(QStringLiteral("txtDialNumber"));
+        auto* status = window.findChild<QLabel*>(QStringLiteral("lblDialStatus"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        for (const auto& row : table) {
+            window.prepare();
+            window.offerFoundNumbers(row.found, row.clipboardOnly);
+            QCOMPARE(field->selectedText(), row.found.value(0));
+            QCOMPARE(qobject_cast<QStringListModel*>(field->completer()->model())->stringList(),
+                     row.found.mid(1) + QStringList{QStringLiteral("0303")});
+            QSignalSpy calls(&window, &DialWindow::callRequested);
+            QTest::keyClicks(field, row.typed);
+            QTest::keyClick(field, Qt::Key_Return);
+            QCOMPARE(requests(calls).join(QString()).section(QLatin1Char(' '), 0, 1), row.request);
+            QCOMPARE(status->text().isEmpty() ? 0 : status->text().count(QLatin1Char('\n')) + 1, row.statusLines);
+        }
+    }
+
     void recentMenu_newestTenAboveSettings_clearedOnlyAfterYes()
     {
         FixedClock clock(QDateTime(QDate(2026, 3, 10), QTime(14, 30)));
@@ -245,7 +278,8 @@ private slots:
         tray.setCallHistory(&history);
         RecentCallsMenu* menu = tray.recentCallsMenu();
         const QList<QAction*> top = tray.menu()->actions();
-        QCOMPARE(top.at(top.indexOf(menu->menuAction()) + 1)->objectName(), QStringLiteral("actSettings"));
+        // "Niet storen" stands between.
+        QCOMPARE(top.at(top.indexOf(menu->menuAction()) + 2)->objectName(), QStringLiteral("actSettings"));
         // Every two hours back from now: the oldest two fall off, the last two shown were yesterday.
         for (int i = 0; i < 12; ++i)
             history.add({i == 9 ? CallRecord::Outgoing : CallRecord::Incoming,

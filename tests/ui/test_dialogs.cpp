@@ -1,3 +1,4 @@
+#include "AddressBook.h"
 #include "Clock.h"
 #include "FileDialog.h"
 #include "LogRecord.h"
@@ -124,7 +125,7 @@ private slots:
         note.close();
         const QString target = m_exportDir + QStringLiteral("logboek ß.zip");
         LogViewerDialog dialog;
-        FileDialog::setNextSaveFileName(target);
+        FileDialog::setNextPath(target);
         press(dialog, "btnExport", QMessageBox::Ok);
 
         QCOMPARE(filesIn(m_exportDir), QStringList{QStringLiteral("logboek ß.zip")});
@@ -149,7 +150,7 @@ private slots:
             existing.close();
             QVERIFY(unreadable.isEmpty() || QFile::link(QStringLiteral("/proc/self/mem"), m_logDir + unreadable));
             LogViewerDialog dialog;
-            FileDialog::setNextSaveFileName(m_exportDir + target);
+            FileDialog::setNextPath(m_exportDir + target);
             press(dialog, "btnExport", QMessageBox::Ok);
             QVERIFY(unreadable.isEmpty() || QFile::remove(m_logDir + unreadable));
 
@@ -168,7 +169,7 @@ private slots:
     {
         Settings().set(kCustomerGroup, kPassword, QStringLiteral("oud-geheim"));
         SecretStore secrets{ServiceConfig()};
-        SettingsDialog early(nullptr, &secrets);
+        SettingsDialog early(nullptr, &secrets, nullptr);
         auto* password = early.findChild<QLineEdit*>(QStringLiteral("txtCustomerPassword"));
         QVERIFY(!password->isEnabled() && password->text().isEmpty());
         secrets.load();
@@ -179,9 +180,10 @@ private slots:
         QVERIFY(password->isEnabled() && early.secretsToSave().isEmpty());
         QCOMPARE(secrets.secret(kCustomerGroup, kPassword), QStringLiteral("oud-geheim"));
 
-        SettingsDialog dialog(nullptr, &secrets);
+        SettingsDialog dialog(nullptr, &secrets, nullptr);
         QVERIFY(!dialog.findChild<QLabel*>(QStringLiteral("lblSettingsStatus"))->text().isEmpty());
-        const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
+        QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>(QRegularExpression(QStringLiteral("^txt")));
+        fields.removeOne(dialog.findChild<QLineEdit*>(QStringLiteral("txtScreenPopUrl"))); // an address: see below
         QVERIFY(fields.size() >= 12);
         for (QLineEdit* field : fields)
             field->setText(QStringLiteral(" %1\t").arg(field->objectName()));
@@ -194,7 +196,7 @@ private slots:
                               Settings().get(kNotificationsGroup, kEnabled).toString()}),
                  QStringList({"txtCustomerNumber", "txtCustomerPassword", "txtClickToDialKey", "true"}));
         QTRY_COMPARE(Settings().get(kClickToDialGroup, kKey).toString(), QStringLiteral("txtClickToDialKey"));
-        SettingsDialog reopened(nullptr, &secrets);
+        SettingsDialog reopened(nullptr, &secrets, nullptr);
         for (QLineEdit* field : fields)
             QCOMPARE(reopened.findChild<QLineEdit*>(field->objectName())->text(), field->objectName());
         QVERIFY(reopened.findChild<QCheckBox*>(QStringLiteral("chkEnableNotify"))->isChecked());
@@ -204,6 +206,69 @@ private slots:
         QTRY_VERIFY(!Settings().contains(kClickToDialGroup, kKey));
         QCOMPARE(secrets.secret(kClickToDialGroup, kKey), QString());
         QCOMPARE(secrets.secret(kCustomerGroup, kPassword), QStringLiteral("txtCustomerPassword"));
+    }
+
+    // The caller's page is saved when it may be opened; otherwise the dialog says why and stays open, the stored
+    // address stays, and the rest is saved all the same.
+    void screenPop_refusedAddressIsNotSaved_theDialogSaysWhy()
+    {
+        const struct { const char* typed; const char* stored; bool refused; } table[] = {
+            {" https://crm.example.nl/?tel={nummer} ", "https://crm.example.nl/?tel={nummer}", false},
+            {"javascript:alert('{naam}')", "https://crm.example.nl/?tel={nummer}", true},
+            {"", "", false}}; // off
+        for (const auto& row : table) {
+            SettingsDialog dialog(nullptr, &m_secrets, nullptr);
+            dialog.show();
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QLatin1String(row.stored));
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtScreenPopUrl"))->setText(QLatin1String(row.typed));
+            dialog.findChild<QComboBox*>(QStringLiteral("cboScreenPopMode"))->setCurrentIndex(1);
+            if (row.refused)
+                MessageBox::setNextAnswer(QMessageBox::Ok);
+            const int shown = MessageBox::shownCount();
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+            QCOMPARE(MessageBox::shownCount() - shown, int(row.refused));
+            QVERIFY(!row.refused || MessageBox::lastShown().text.contains(QStringLiteral("https://")));
+            QCOMPARE(dialog.isVisible(), row.refused);
+            const QStringList stored{Settings().get(kScreenPopGroup, kUrl).toString(),
+                                     Settings().get(kScreenPopGroup, kMode).toString(),
+                                     Settings().get(kCustomerGroup, kNumber).toString()};
+            QCOMPARE(stored, (QStringList{row.stored, "button", row.stored}));
+        }
+    }
+
+    // "Adresboeken": "Bestand…" asks for an existing file, "Map…" for a folder (the real dialogs, answered as a user
+    // would; cancelled: the field stays); Thunderbird's books are used until switched off; saved where they are read.
+    void addressBooks_fileOrFolderAndThunderbird_savedWhereTheyAreRead()
+    {
+        QVERIFY(QFile(m_exportDir + QStringLiteral("export.vcf")).open(QIODevice::WriteOnly));
+        SettingsDialog dialog(nullptr, &m_secrets, nullptr);
+        auto* path = dialog.findChild<QLineEdit*>(QStringLiteral("txtVCardPath"));
+        auto* thunderbird = dialog.findChild<QCheckBox*>(QStringLiteral("chkThunderbird"));
+        QVERIFY(path->text().isEmpty() && thunderbird->isChecked()); // nothing stored yet
+        const struct { const char* button; const char* asks; QString chosen; } table[] = {
+            {"btnVCardFile", "file", m_exportDir + QStringLiteral("export.vcf")},
+            {"btnVCardFolder", "folder", m_exportDir.chopped(1)},
+            {"btnVCardFile", "file", QString()}}; // cancelled
+        for (const auto& row : table) {
+            QString asks;
+            QTimer::singleShot(0, this, [&]() {
+                auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(files && files->acceptMode() == QFileDialog::AcceptOpen);
+                asks = files->testOption(QFileDialog::ShowDirsOnly) ? "folder"
+                       : files->fileMode() == QFileDialog::ExistingFile ? "file" : "?";
+                files->selectFile(row.chosen);
+                row.chosen.isEmpty() ? files->reject() : static_cast<QDialog*>(files)->accept();
+            });
+            QTest::mouseClick(dialog.findChild<QPushButton*>(QLatin1String(row.button)), Qt::LeftButton);
+            QCOMPARE(asks, QLatin1String(row.asks));
+            QCOMPARE(path->text(), row.chosen.isEmpty() ? table[1].chosen : row.chosen);
+        }
+        thunderbird->setChecked(false);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("btnSave")), Qt::LeftButton);
+        const AddressBookSources saved = AddressBookSources::fromSettings();
+        QVERIFY(saved.vCardPath == table[1].chosen && !saved.thunderbird);
+        SettingsDialog reopened(nullptr, &m_secrets, nullptr);
+        QVERIFY(!reopened.findChild<QCheckBox*>(QStringLiteral("chkThunderbird"))->isChecked());
     }
 
     void closing_asksToSaveOnlyWhenEdited()
@@ -216,7 +281,7 @@ private slots:
             {"close", true, QMessageBox::Cancel, "100", true}};
         for (const auto& row : table) {
             Settings().set(kCustomerGroup, kNumber, QStringLiteral("100"));
-            SettingsDialog dialog(nullptr, &m_secrets);
+            SettingsDialog dialog(nullptr, &m_secrets, nullptr);
             dialog.show();
             if (row.edited)
                 dialog.findChild<QLineEdit*>(QStringLiteral("txtCustomerNumber"))->setText(QStringLiteral(" 200 "));
