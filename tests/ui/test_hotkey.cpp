@@ -41,7 +41,7 @@ struct VirtualDisplay
     }
 };
 
-// x11_peer: its first line, and it holds on until this ends.
+// x11_peer: its first line, and it holds on until this ends; it has let go when this is gone.
 struct Peer
 {
     QProcess process;
@@ -52,7 +52,12 @@ struct Peer
         while (!process.canReadLine() && process.waitForReadyRead(10000)) {}
         answer = process.readLine().trimmed();
     }
-    ~Peer() { process.kill(), process.waitForFinished(); }
+    ~Peer()
+    {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(10000))
+            process.kill(), process.waitForFinished();
+    }
 };
 
 QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input = QByteArray())
