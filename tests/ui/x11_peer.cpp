@@ -30,6 +30,8 @@ int main(int argc, char** argv)
         xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection);
         xcb_keycode_t* keycodes = xcb_key_symbols_get_keycode(symbols, XK_F1 + std::atoi(argv[3] + 1) - 1);
         keycode = keycodes ? *keycodes : 0;
+        std::free(keycodes);
+        xcb_key_symbols_free(symbols);
         xcb_generic_error_t* error = xcb_request_check(
             connection, xcb_grab_key_checked(connection, 1, root, modifiers, keycode, XCB_GRAB_MODE_ASYNC,
                                              XCB_GRAB_MODE_ASYNC));
@@ -44,7 +46,9 @@ int main(int argc, char** argv)
         xcb_set_selection_owner(connection, window, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
         xcb_get_selection_owner_reply_t* owner =
             xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, XCB_ATOM_PRIMARY), nullptr);
-        if (!owner || owner->owner != window)
+        const bool owned = owner && owner->owner == window;
+        std::free(owner);
+        if (!owned)
             return 1;
         std::puts("owner");
         std::fflush(stdout);
