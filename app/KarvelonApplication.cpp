@@ -31,7 +31,9 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QList>
+#include <QNetworkSession>
 #include <QPair>
+#include <QSharedPointer>
 #include <QSslError>
 #include <QTimer>
 #include <QTranslator>
@@ -149,11 +151,17 @@ void KarvelonApplication::init()
     connect(m_systemTrayIcon, &SystemTrayIcon::openDialWindow, m_windows, &Windows::openDialWindow);
     connect(m_windows, &Windows::settingsSaved, this, &KarvelonApplication::settingsUpdated);
 
-    // Qt's HTTP code registers these list types at its first request; the
-    // web-service and channel threads would both do so at once, and Qt warns
-    // of the second registration. Done here first, before either starts.
+    // Qt's HTTP code registers these types (each with a converter) at its first
+    // request; the web-service and channel threads would both do so at once,
+    // and Qt warns of the second registration. Done here first, before either
+    // starts.
     qRegisterMetaType<QList<QPair<QByteArray, QByteArray>>>();
     qRegisterMetaType<QList<QSslError>>();
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED // Qt still registers it for every request
+    qRegisterMetaType<QSharedPointer<QNetworkSession>>();
+    QT_WARNING_POP
+
     // Dial from anywhere: the key, the desktop's shortcut or a second start
     // with --dial-selection reads the selection; its number waits in the dial
     // window for Return, on the one road of every call.
