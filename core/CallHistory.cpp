@@ -188,8 +188,7 @@ void CallHistory::compact()
     if (m_filePath.isEmpty())
         return;
     // Never replace what is not ours: someone else's file, or a link to somewhere else.
-    const QFileInfo info(m_filePath);
-    if (info.isSymLink() || (info.exists() && (!info.isFile() || info.ownerId() != ::getuid()))) {
+    if (!PrivateFiles::mayReplace(m_filePath)) {
         warnOnce(QStringLiteral("Kon de gespreksgeschiedenis %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(EPERM)));
         return;
     }

@@ -107,8 +107,7 @@ void NewCallCount::save()
     if (m_filePath.isEmpty())
         return;
     // Never what is not ours: someone else's file, or a link to somewhere else (QSaveFile writes through it).
-    const QFileInfo info(m_filePath);
-    if (info.isSymLink() || (info.exists() && (!info.isFile() || info.ownerId() != ::getuid()))) {
+    if (!PrivateFiles::mayReplace(m_filePath)) {
         Logger::instance()->log(
             Logger::Warning, QStringLiteral("Gesprekken"),
             QStringLiteral("Kon %1 niet opslaan: %2").arg(m_filePath, PrivateFiles::errorText(EPERM)));

@@ -51,4 +51,10 @@ QString errorText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+bool mayReplace(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.isSymLink() && (!info.exists() || (info.isFile() && info.ownerId() == ::getuid()));
+}
+
 } // namespace PrivateFiles

@@ -21,6 +21,10 @@ void restrictFile(const QString& path);
 // -1 with errno set otherwise (EPERM: not ours, ELOOP: a link).
 int openOwnFile(const QString& path, int flags);
 
+// Whether a file may be replaced whole (QSaveFile writes through a link): it
+// is not there yet, or it is a plain file of this user and not a link.
+bool mayReplace(const QString& path);
+
 // Why openOwnFile or a write failed, as the log says it.
 QString errorText(int error);
 
